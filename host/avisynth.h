@@ -1,0 +1,231 @@
+// The host's plug-in interface as this plug-in uses it, declared from the host's
+// binary layout for each target we ship:
+//   - Windows x86, MSVC C++ ABI: members __stdcall, variadic members __cdecl;
+//   - Windows x64, MSVC C++ ABI: one calling convention;
+//   - Linux x86_64, Itanium C++ ABI (AviSynth+ built with g++).
+// Only what the plug-in calls or implements is declared. Everything lives in
+// namespace jobcut so that, on Linux, none of it binds to the same-named
+// classes the host library exports.
+#ifndef JOBCUT_HOST_AVISYNTH_H
+#define JOBCUT_HOST_AVISYNTH_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define JOBCUT_STDCALL __stdcall
+#define JOBCUT_CDECL __cdecl
+#else
+#define JOBCUT_STDCALL
+#define JOBCUT_CDECL
+#endif
+
+namespace jobcut {
+
+// The host counts references with interlocked operations on a `long`, which is
+// 32-bit on Windows and 64-bit on Linux x86_64; `long` gives both layouts.
+inline void atomic_increment(volatile long* count) { __atomic_add_fetch(count, 1, __ATOMIC_SEQ_CST); }
+inline long atomic_decrement(volatile long* count) { return __atomic_sub_fetch(count, 1, __ATOMIC_SEQ_CST); }
+
+struct VideoInfo {
+    int width;
+    int height;
+    unsigned fps_numerator;
+    unsigned fps_denominator;
+    int num_frames;
+    int pixel_type;
+    int audio_samples_per_second;
+    int sample_type;
+    int64_t num_audio_samples;
+    int nchannels;
+    int image_type;
+};
+
+// Frames are only handed through; the plug-in never makes or frees one, but
+// the handle's inline counting must touch the same fields the host does.
+struct VideoFrameBuffer {
+    unsigned char* data;
+    int data_size;
+    volatile long sequence_number;
+    volatile long refcount;
+};
+
+struct VideoFrame {
+    volatile long refcount;
+    VideoFrameBuffer* vfb;
+
+    void AddRef() { atomic_increment(&refcount); }
+    void Release() {
+        VideoFrameBuffer* buffer = vfb;  // read first: the frame may be reused once its count drops
+        if (atomic_decrement(&refcount) == 0) atomic_decrement(&buffer->refcount);
+    }
+};
+
+class PVideoFrame {
+public:
+    PVideoFrame(const PVideoFrame& other) : frame(other.frame) { if (frame) frame->AddRef(); }
+    ~PVideoFrame() { if (frame) frame->Release(); }
+    PVideoFrame& operator=(const PVideoFrame&) = delete;
+
+private:
+    VideoFrame* frame;
+};
+
+class IScriptEnvironment;
+class IClip;
+
+// A counted handle to a clip.
+class PClip {
+public:
+    PClip() : clip(nullptr) {}
+    explicit PClip(IClip* c);
+    PClip(const PClip& other);
+    ~PClip();
+    PClip& operator=(const PClip&) = delete;
+
+    IClip* operator->() const { return clip; }
+    IClip* get() const { return clip; }
+
+private:
+    IClip* clip;
+};
+
+class IClip {
+public:
+    IClip() : refcnt(0) {}
+    IClip(const IClip&) = delete;
+    IClip& operator=(const IClip&) = delete;
+
+    // The host inlines these into every binary; they must agree with its own.
+    void AddRef() { atomic_increment(&refcnt); }
+    void Release() { if (atomic_decrement(&refcnt) == 0) delete this; }
+
+    virtual int JOBCUT_STDCALL GetVersion() { return 2; }
+    virtual PVideoFrame JOBCUT_STDCALL GetFrame(int n, IScriptEnvironment* env) = 0;
+    virtual bool JOBCUT_STDCALL GetParity(int n) = 0;
+    virtual void JOBCUT_STDCALL GetAudio(void* buf, int64_t start, int64_t count, IScriptEnvironment* env) = 0;
+    virtual void JOBCUT_STDCALL SetCacheHints(int cachehints, int frame_range) = 0;
+    virtual const VideoInfo& JOBCUT_STDCALL GetVideoInfo() = 0;
+    // No convention on the destructor: MSVC gives it thiscall whatever is
+    // written, and Itanium gives it two slots (complete, deleting).
+    virtual ~IClip() {}
+
+private:
+    volatile long refcnt;
+    friend struct ClipLayout;
+};
+
+inline PClip::PClip(IClip* c) : clip(c) { if (clip) clip->AddRef(); }
+inline PClip::PClip(const PClip& other) : clip(other.clip) { if (clip) clip->AddRef(); }
+inline PClip::~PClip() { if (clip) clip->Release(); }
+
+// A script value. It must stay non-trivially copyable: that is what makes the
+// host pass it through memory rather than registers.
+class AVSValue {
+public:
+    AVSValue() : type('v'), array_size(0) { clip = nullptr; }
+    explicit AVSValue(IClip* c) : type('c'), array_size(0) { clip = c; if (clip) clip->AddRef(); }
+    AVSValue(const AVSValue& other) : type(other.type), array_size(other.array_size) {
+        clip = other.clip;  // copies the whole union: the pointer member is its widest
+        if (type == 'c' && clip) clip->AddRef();
+    }
+    ~AVSValue() { if (type == 'c' && clip) clip->Release(); }
+    AVSValue& operator=(const AVSValue&) = delete;
+
+    const AVSValue& operator[](int index) const {
+        return (type == 'a' && index >= 0 && index < array_size) ? array[index] : *this;
+    }
+    PClip AsClip() const { return type == 'c' ? PClip(clip) : PClip(); }
+    const char* AsString(const char* fallback) const { return type == 's' ? string : fallback; }
+
+private:
+    short type;
+    short array_size;
+    union {  // the host's union also holds bool, int and float; a pointer is its widest member
+        IClip* clip;
+        const char* string;
+        const AVSValue* array;
+    };
+    friend struct ValueLayout;
+};
+
+class IScriptEnvironment {
+public:
+    typedef AVSValue(JOBCUT_CDECL* ApplyFunc)(AVSValue args, void* user_data, IScriptEnvironment* env);
+
+    virtual ~IScriptEnvironment() {}
+    virtual long JOBCUT_STDCALL GetCPUFlags() = 0;
+    virtual char* JOBCUT_STDCALL SaveString(const char* s, int length = -1) = 0;
+    virtual char* JOBCUT_CDECL Sprintf(const char* fmt, ...) = 0;
+    virtual char* JOBCUT_STDCALL VSprintf(const char* fmt, void* val) = 0;
+    // Raises a script error with the formatted text; never returns.
+    virtual void JOBCUT_CDECL ThrowError(const char* fmt, ...) = 0;
+    virtual void JOBCUT_STDCALL AddFunction(const char* name, const char* params, ApplyFunc apply,
+                                            void* user_data) = 0;
+};
+
+// The host's base for filters: it holds the source and a copy of its properties.
+class GenericVideoFilter : public IClip {
+public:
+    explicit GenericVideoFilter(const PClip& source) : child(source), vi(source->GetVideoInfo()) {}
+
+    void JOBCUT_STDCALL SetCacheHints(int, int) override {}
+    const VideoInfo& JOBCUT_STDCALL GetVideoInfo() override { return vi; }
+
+protected:
+    PClip child;
+    VideoInfo vi;
+    friend struct ClipLayout;
+};
+
+// Layouts the host relies on, per target. A mismatch here is a crash in a real host.
+// offsetof on classes with virtual functions is a compiler extension both g++ and
+// clang provide; it is exactly what is needed to pin these layouts.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+struct ClipLayout {
+    static constexpr size_t pointer = sizeof(void*);
+    static_assert(sizeof(VideoInfo) == 48 && alignof(VideoInfo) == 8, "VideoInfo layout");
+    static_assert(offsetof(VideoInfo, fps_numerator) == 8 && offsetof(VideoInfo, num_frames) == 16 &&
+                      offsetof(VideoInfo, audio_samples_per_second) == 24 &&
+                      offsetof(VideoInfo, sample_type) == 28 && offsetof(VideoInfo, num_audio_samples) == 32 &&
+                      offsetof(VideoInfo, nchannels) == 40 && offsetof(VideoInfo, image_type) == 44,
+                  "VideoInfo field offsets");
+    static_assert(sizeof(PClip) == pointer && sizeof(PVideoFrame) == pointer, "handles are one pointer");
+    static_assert(offsetof(IClip, refcnt) == pointer, "IClip: reference count right after the vptr");
+#if defined(_WIN32) && !defined(_WIN64)
+    static_assert(sizeof(long) == 4 && sizeof(IClip) == 8, "x86 IClip: vptr @0, refcnt @4");
+    static_assert(offsetof(GenericVideoFilter, child) == 8 && offsetof(GenericVideoFilter, vi) == 16 &&
+                      sizeof(GenericVideoFilter) == 64,
+                  "x86 GenericVideoFilter layout");
+    static_assert(offsetof(VideoFrame, vfb) == 4 && offsetof(VideoFrameBuffer, refcount) == 12,
+                  "x86 frame counts");
+#elif defined(_WIN64)
+    static_assert(sizeof(long) == 4 && sizeof(IClip) == 16, "x64 IClip: vptr @0, 32-bit refcnt @8");
+    static_assert(offsetof(GenericVideoFilter, child) == 16 && offsetof(GenericVideoFilter, vi) == 24 &&
+                      sizeof(GenericVideoFilter) == 72,
+                  "x64 GenericVideoFilter layout");
+    static_assert(offsetof(VideoFrame, vfb) == 8 && offsetof(VideoFrameBuffer, refcount) == 16,
+                  "x64 frame counts");
+#elif defined(__linux__) && defined(__x86_64__)
+    static_assert(sizeof(long) == 8 && sizeof(IClip) == 16, "Linux IClip: vptr @0, 64-bit refcnt @8");
+    static_assert(offsetof(GenericVideoFilter, child) == 16 && offsetof(GenericVideoFilter, vi) == 24 &&
+                      sizeof(GenericVideoFilter) == 72,
+                  "Linux GenericVideoFilter layout");
+    static_assert(offsetof(VideoFrame, vfb) == 8 && offsetof(VideoFrameBuffer, refcount) == 24,
+                  "Linux frame counts");
+#else
+#error "unsupported target: the host layout is declared for Windows x86/x64 and Linux x86_64 only"
+#endif
+};
+
+struct ValueLayout {
+    static_assert(offsetof(AVSValue, type) == 0 && offsetof(AVSValue, array_size) == 2, "AVSValue header");
+    static_assert(offsetof(AVSValue, clip) == (sizeof(void*) == 4 ? 4 : 8), "AVSValue payload");
+    static_assert(sizeof(AVSValue) == (sizeof(void*) == 4 ? 8 : 16), "AVSValue size");
+};
+#pragma GCC diagnostic pop
+
+}  // namespace jobcut
+
+#endif

@@ -1,0 +1,33 @@
+// Reads the frame-subset lines of a VirtualDub processing-settings file.
+#ifndef JOBCUT_SUBSET_SUBSET_READER_H
+#define JOBCUT_SUBSET_SUBSET_READER_H
+
+#include <stdint.h>
+
+#include "remap/subset_entry.h"
+
+namespace jobcut {
+
+enum ReadOutcome : int {
+    kReadOk = 0,
+    kReadCannotOpen = -1,
+    kReadFailed = -2,
+    kReadFormatError = -3,  // a number too large for a signed 32-bit value
+    kReadZeroLength = -5,
+    kReadTooManyRows = -6,
+    kReadTooBig = -10,
+};
+
+constexpr int64_t kMaxFileBytes = 131072;
+constexpr unsigned kLineWindow = 256;        // bytes examined per line
+constexpr unsigned kReadBufferBytes = 1024;  // what the caller lends as `buffer`
+
+// Fills table[0..*row_count) with (start, length, masked) of each subset line.
+// *line_number is the 1-based number of the line the reading stopped on.
+// The file is closed on every way out.
+ReadOutcome read_subset_file(const char* file_name, unsigned char* buffer, SubsetEntry* table, int* row_count,
+                             int* line_number);
+
+}  // namespace jobcut
+
+#endif
