@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the plug-in for every target and runs it, the way a host does, over
+# the bundled example settings file.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/bootstrap.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build
+echo "Linux plug-in: build/libjobcut.so"
+./build/tests/linux_host/linux_scenarios build/libjobcut.so tests/scenarios/host_scenarios.txt
