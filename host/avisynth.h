@@ -63,9 +63,12 @@ struct VideoFrame {
 
 class PVideoFrame {
 public:
+    explicit PVideoFrame(VideoFrame* f) : frame(f) { if (frame) frame->AddRef(); }
     PVideoFrame(const PVideoFrame& other) : frame(other.frame) { if (frame) frame->AddRef(); }
     ~PVideoFrame() { if (frame) frame->Release(); }
     PVideoFrame& operator=(const PVideoFrame&) = delete;
+
+    VideoFrame* operator->() const { return frame; }
 
 private:
     VideoFrame* frame;
@@ -125,6 +128,9 @@ class AVSValue {
 public:
     AVSValue() : type('v'), array_size(0) { clip = nullptr; }
     explicit AVSValue(IClip* c) : type('c'), array_size(0) { clip = c; if (clip) clip->AddRef(); }
+    explicit AVSValue(const char* text) : type('s'), array_size(0) { string = text; }
+    // An array value does not own its elements.
+    AVSValue(const AVSValue* elements, short size) : type('a'), array_size(size) { array = elements; }
     AVSValue(const AVSValue& other) : type(other.type), array_size(other.array_size) {
         clip = other.clip;  // copies the whole union: the pointer member is its widest
         if (type == 'c' && clip) clip->AddRef();

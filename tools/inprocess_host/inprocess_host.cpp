@@ -1,0 +1,92 @@
+#include "tools/inprocess_host/inprocess_host.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace inprocess {
+namespace {
+
+[[noreturn]] void not_for_plugins(const char* member) {
+    std::fprintf(stderr, "the plug-in called IScriptEnvironment::%s, which it must not use\n", member);
+    std::abort();
+}
+
+}  // namespace
+
+long Environment::GetCPUFlags() { not_for_plugins("GetCPUFlags"); }
+char* Environment::SaveString(const char*, int) { not_for_plugins("SaveString"); }
+char* Environment::Sprintf(const char*, ...) { not_for_plugins("Sprintf"); }
+char* Environment::VSprintf(const char*, void*) { not_for_plugins("VSprintf"); }
+
+void Environment::ThrowError(const char* fmt, ...) {
+    char text[4096];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    throw ScriptError{text};
+}
+
+void Environment::AddFunction(const char* name, const char* params, ApplyFunc apply, void* user_data) {
+    registered.push_back({name, params, apply, user_data});
+}
+
+unsigned char source_sample_byte(int64_t s, int64_t j) {
+    int64_t m = ((s % 251) + 251) % 251;
+    return static_cast<unsigned char>((m * 13 + j * 7 + 5) % 251);
+}
+
+int64_t bytes_per_sample(int sample_type, int channels) {
+    int64_t per_channel = sample_type == 1 ? 1 : sample_type == 2 ? 2 : sample_type == 4 ? 3
+                        : (sample_type == 8 || sample_type == 16) ? 4 : 0;
+    return channels > 0 ? per_channel * channels : 0;
+}
+
+jobcut::PVideoFrame SourceClip::GetFrame(int n, jobcut::IScriptEnvironment*) {
+    if (record_calls) calls.push_back({SourceCall::kFrame, 0, n, 0});
+    frames.push_back(Frame{{0, nullptr}, {nullptr, 0, 0, 0}, n});
+    Frame& made = frames.back();
+    made.frame.vfb = &made.buffer;
+    return jobcut::PVideoFrame(&made.frame);
+}
+
+int SourceClip::frame_number(const jobcut::PVideoFrame& frame) const {
+    for (const Frame& made : frames)
+        if (&made.frame == frame.operator->()) return made.number;
+    return -1;
+}
+
+bool SourceClip::GetParity(int n) {
+    if (record_calls) calls.push_back({SourceCall::kParity, 0, n, 0});
+    return n % 2 != 0;
+}
+
+void SourceClip::GetAudio(void* buffer, int64_t start, int64_t count, jobcut::IScriptEnvironment*) {
+    auto* at = static_cast<unsigned char*>(buffer);
+    if (record_calls) calls.push_back({SourceCall::kAudio, audio_base ? at - audio_base : -1, start, count});
+    if (!write_samples) return;
+    const int64_t bps = bytes_per_sample(info.sample_type, info.nchannels);
+    for (int64_t s = 0; s < count; ++s)
+        for (int64_t j = 0; j < bps; ++j) at[s * bps + j] = source_sample_byte(start + s, j);
+}
+
+Plugin::Plugin() : entry_text(AvisynthPluginInit2(&env)) {
+    if (env.registered.size() != 1) {
+        std::fprintf(stderr, "the plug-in registered %zu functions\n", env.registered.size());
+        std::abort();
+    }
+}
+
+jobcut::PClip Plugin::create(jobcut::IClip* source, const char* name) {
+    const jobcut::AVSValue elements[2] = {jobcut::AVSValue(source), name ? jobcut::AVSValue(name) : jobcut::AVSValue()};
+    const jobcut::AVSValue args(elements, 2);
+    // AviSynth+ on Linux holds the arguments in its own copy: after a
+    // successful call it releases the clip arguments once by hand, and once
+    // more as the copy goes.
+    jobcut::AVSValue result = registration().apply(args, registration().user_data, &env);
+    source->Release();
+    return result.AsClip();
+}
+
+}  // namespace inprocess
