@@ -11,6 +11,7 @@
 #include "tests/unit/counting_memory.h"
 #include "tests/unit/test_files.h"
 #include "tests/unit/test_host.h"
+#include "tools/inprocess_host/inprocess_host.h"
 
 using jobcut::JobcutFilter;
 using jobcut::PClip;
@@ -29,16 +30,16 @@ struct Name {
 class Built {
 public:
     Built(const VideoInfo& info, const std::string& settings, const std::string& name = "cuts.vcf")
-        : source(new RecordingSource(info)), held(source) {
+        : source(new inprocess::SourceClip(info)), held(source) {
         std::string path = settings_folder.write(name, settings);
         attempt(path.c_str());
     }
-    Built(const VideoInfo& info, Name name) : source(new RecordingSource(info)), held(source) { attempt(name.text); }
+    Built(const VideoInfo& info, Name name) : source(new inprocess::SourceClip(info)), held(source) { attempt(name.text); }
     ~Built() {
         if (filter) filter->Release();
     }
 
-    RecordingSource* source;
+    inprocess::SourceClip* source;
     PClip held;
     JobcutFilter* filter = nullptr;
     char message[jobcut::kMessageBytes];
@@ -247,12 +248,36 @@ TEST(FilterConstruction, RunningOutOfMemory) {
 }
 
 TEST(FilterConstruction, TheFilterOwnsItsTableAndOneSourceReference) {
-    {
-        Built b(kSource, kAdd + "(1,1);\n");
-        ASSERT_NE(b.filter, nullptr);
-        EXPECT_EQ(reference_count(b.source), 2);
-        EXPECT_EQ(counting_memory::live_blocks(), 2);  // the filter and its table; the read buffer is gone
-    }
+    Built b(kSource, kAdd + "(1,1);\n");
+    ASSERT_NE(b.filter, nullptr);
+    EXPECT_EQ(reference_count(b.source), 2);
+    EXPECT_EQ(counting_memory::live_blocks(), 2);  // the filter and its table; the read buffer is gone
+    b.filter->Release();
+    b.filter = nullptr;
     EXPECT_EQ(counting_memory::live_blocks(), 0);
-    EXPECT_EQ(RecordingSource::live, 0);
+    EXPECT_EQ(reference_count(b.source), 1);
+}
+
+TEST(FilterConstruction, TheEntryRaisesRefusalsThroughTheHost) {
+    inprocess::Plugin plugin;
+    EXPECT_EQ(plugin.registration().name, "Jobcut");
+    EXPECT_EQ(plugin.registration().params, "c[filename]s");
+    auto* source = new inprocess::SourceClip(kSource);
+    PClip held(source);
+    auto raised = [&](const char* name) {
+        try {
+            plugin.create(source, name);
+        } catch (const inprocess::ScriptError& error) {
+            return error.message;
+        }
+        return std::string("(nothing raised)");
+    };
+    // The message is shown as text: its "%" signs are not formatted again.
+    EXPECT_EQ(raised("%s%d%%.vcf"), "Jobcut: file not found - \"%s%d%%.vcf\"");
+    EXPECT_EQ(raised(nullptr), "Jobcut: file not found - \"\"");
+    counting_memory::fail_allocation(1);
+    EXPECT_EQ(raised("cuts.vcf"), "Jobcut: Not enough memory");
+    counting_memory::fail_allocation(0);
+    EXPECT_EQ(reference_count(source), 1);
+    EXPECT_EQ(counting_memory::live_blocks(), 0);
 }

@@ -3,6 +3,7 @@
 #include "subset/subset_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -228,4 +229,14 @@ TEST(SubsetReader, FilesThatCannotBeOpened) {
     EXPECT_EQ(read_path("").outcome, jobcut::kReadCannotOpen);
     EXPECT_EQ(read_path(folder.path("")).outcome, jobcut::kReadCannotOpen);  // a folder
     EXPECT_EQ(read_path(folder.path("missing.vcf")).line, 0);
+}
+
+TEST(SubsetReader, AFileThatCannotBeReadIsAReadError) {
+    // A pipe opens but cannot be sized or rewound: refused, not taken as an empty file.
+    TempFolder folder;
+    std::string pipe = folder.path("pipe.vcf");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    Read r = read_path(pipe);
+    EXPECT_EQ(r.outcome, jobcut::kReadFailed);
+    EXPECT_TRUE(r.rows.empty());
 }
