@@ -24,9 +24,6 @@ public:
     bool JOBCUT_STDCALL GetParity(int n) override;
     void JOBCUT_STDCALL GetAudio(void* buffer, int64_t start, int64_t count, IScriptEnvironment* env) override;
 
-    // The source frame that output frame n shows.
-    int source_frame(int n) const;
-
     // Read-only view of the range table.
     const SubsetEntry* rows() const { return table; }
     int row_count() const { return rows_in_use; }
@@ -40,6 +37,8 @@ private:
     ~JobcutFilter() override;
 
     bool load(const char* file_name, char (&message)[kMessageBytes]);
+    // The source frame that output frame n shows.
+    int source_frame(int n) const;
     void fill_whole_source_row();
     bool derive_table(const char* file_name, char (&message)[kMessageBytes]);
     int locate_row(int n) const;
