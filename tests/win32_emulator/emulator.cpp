@@ -49,6 +49,7 @@ constexpr uint32_t kAudioBase = 0x40000000;  // the GetAudio buffer, mapped per 
 
 // x86 layout of the host's objects.
 constexpr uint32_t kClipRefcount = 4;  // IClip: vptr @0, refcnt @4
+constexpr uint32_t kFilterVideoInfo = 16;  // GenericVideoFilter: child @8, vi @16
 constexpr uint32_t kValueSize = 8;     // AVSValue: type @0, array_size @2, payload @4
 constexpr uint32_t kVideoInfoSize = 48;
 constexpr uint32_t kFrameSize = 36;       // VideoFrame: refcount @0, vfb @4, 7 ints
@@ -836,6 +837,7 @@ scenario::Properties Emulator::info(int clip, scenario::Report& report) {
     scenario::Properties p{};
     uint32_t eax = 0;
     if (call_clip(clips_[clip], kGetVideoInfo, {}, &eax) != Outcome::kReturned) return p;
+    if (eax != clips_[clip] + kFilterVideoInfo) report.problem("GetVideoInfo: vi is not where GenericVideoFilter keeps it");
     uint8_t vi[kVideoInfoSize];
     if (!read_bytes(eax, vi, sizeof vi)) {
         report.fatal("GetVideoInfo returned an unmapped address");

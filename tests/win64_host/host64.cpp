@@ -99,6 +99,9 @@ struct Frame {
 };
 static_assert(offsetof(Frame, buffer) == 8, "VideoFrame layout");
 
+// GenericVideoFilter: child @16, vi @24.
+constexpr size_t kFilterVideoInfo = 24;
+
 // AVSValue: type @0, array_size @2, payload @8.
 struct Value {
     int16_t type;
@@ -513,6 +516,8 @@ public:
         g_report = &report;
         void* c = clips_[clip];
         const VideoInfo& vi = *slot<GetVideoInfoFunction>(c, kGetVideoInfo)(c);
+        if (reinterpret_cast<const uint8_t*>(&vi) != static_cast<uint8_t*>(c) + kFilterVideoInfo)
+            report.problem("GetVideoInfo: vi is not where GenericVideoFilter keeps it");
         return scenario::Properties{vi.width,      vi.height,     vi.fps_numerator,           vi.fps_denominator,
                                     vi.num_frames, vi.pixel_type, vi.audio_samples_per_second, vi.sample_type,
                                     vi.nchannels,  vi.num_audio_samples, vi.image_type};
