@@ -82,7 +82,7 @@ struct HookCall {
 
 class Emulator final : public scenario::Host {
 public:
-    Emulator(std::string dll_path) : dll_path_(std::move(dll_path)) {}
+    explicit Emulator(std::string dll_path) : dll_path_(std::move(dll_path)) {}
     ~Emulator() {
         for (auto& file : files_) close(file.second);
         if (uc_) uc_close(uc_);
@@ -416,7 +416,15 @@ void Emulator::add_runtime() {
         heap_free(c.arg(0));
         c.ret(0, 0);
     });
-    auto copy = [this](const HookCall& c) {
+    // No block of the plug-in's is larger than its heap: a larger size is a fault, not a request.
+    auto oversized = [this](const HookCall& c, const char* what) {
+        if (c.arg(2) <= kHeapSize) return false;
+        problem(what, c.arg(2));
+        stop_with_fault();
+        return true;
+    };
+    auto copy = [this, oversized](const HookCall& c) {
+        if (oversized(c, "memory copy of")) return;
         std::vector<uint8_t> data(c.arg(2));
         if (!read_bytes(c.arg(1), data.data(), data.size()) || !write_bytes(c.arg(0), data.data(), data.size())) {
             problem("memory copy over unmapped memory at", c.arg(0));
@@ -426,7 +434,8 @@ void Emulator::add_runtime() {
     };
     msvcrt("memcpy", copy);
     msvcrt("memmove", copy);
-    msvcrt("memset", [this](const HookCall& c) {
+    msvcrt("memset", [this, oversized](const HookCall& c) {
+        if (oversized(c, "memset of")) return;
         std::vector<uint8_t> data(c.arg(2), uint8_t(c.arg(1)));
         if (!write_bytes(c.arg(0), data.data(), data.size())) {
             problem("memset over unmapped memory at", c.arg(0));
