@@ -1,5 +1,6 @@
 #include "tools/inprocess_host/inprocess_host.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -45,16 +46,16 @@ int64_t bytes_per_sample(int sample_type, int channels) {
 
 jobcut::PVideoFrame SourceClip::GetFrame(int n, jobcut::IScriptEnvironment*) {
     if (record_calls) calls.push_back({SourceCall::kFrame, 0, n, 0});
-    frames.push_back(Frame{{0, nullptr}, {nullptr, 0, 0, 0}, n});
+    frames.push_back(Frame{{0, nullptr}, {nullptr, 0, 0, 0}});
     Frame& made = frames.back();
     made.frame.vfb = &made.buffer;
+    numbers[&made.frame] = n;
     return jobcut::PVideoFrame(&made.frame);
 }
 
 int SourceClip::frame_number(const jobcut::PVideoFrame& frame) const {
-    for (const Frame& made : frames)
-        if (&made.frame == frame.operator->()) return made.number;
-    return -1;
+    const auto found = numbers.find(frame.operator->());
+    return found == numbers.end() ? -1 : found->second;
 }
 
 bool SourceClip::GetParity(int n) {
@@ -69,6 +70,23 @@ void SourceClip::GetAudio(void* buffer, int64_t start, int64_t count, jobcut::IS
     const int64_t bps = bytes_per_sample(info.sample_type, info.nchannels);
     for (int64_t s = 0; s < count; ++s)
         for (int64_t j = 0; j < bps; ++j) at[s * bps + j] = source_sample_byte(start + s, j);
+}
+
+std::vector<ByteSpan> bytes_not_from_source(const SourceClip& source, int64_t buffer_bytes) {
+    const int64_t bps = bytes_per_sample(source.info.sample_type, source.info.nchannels);
+    std::vector<ByteSpan> written;
+    for (const SourceCall& call : source.calls)
+        if (call.kind == SourceCall::kAudio && call.count > 0) written.push_back({call.at, call.count * bps});
+    std::sort(written.begin(), written.end(), [](const ByteSpan& a, const ByteSpan& b) { return a.offset < b.offset; });
+    std::vector<ByteSpan> gaps;
+    int64_t at = 0;
+    for (const ByteSpan& span : written) {
+        if (span.offset > at) gaps.push_back({at, std::min(span.offset, buffer_bytes) - at});
+        at = std::max(at, span.offset + span.bytes);
+        if (at >= buffer_bytes) return gaps;
+    }
+    if (at < buffer_bytes) gaps.push_back({at, buffer_bytes - at});
+    return gaps;
 }
 
 Plugin::Plugin() : entry_text(AvisynthPluginInit2(&env)) {

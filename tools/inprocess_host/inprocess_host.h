@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/avisynth.h"
@@ -73,11 +74,21 @@ private:
     struct Frame {
         jobcut::VideoFrame frame;
         jobcut::VideoFrameBuffer buffer;
-        int number;
     };
     std::deque<Frame> frames;  // kept for the clip's life, as a host's frame pool would
+    std::unordered_map<const jobcut::VideoFrame*, int> numbers;  // of every frame made, for probes of any length
     const unsigned char* audio_base = nullptr;
 };
+
+// A span of bytes in an audio buffer.
+struct ByteSpan {
+    int64_t offset, bytes;
+};
+
+// The parts of the first `buffer_bytes` bytes of the buffer set with
+// expect_audio_buffer that none of the source's recorded audio calls wrote to,
+// in buffer order: whatever is there was written by the filter itself.
+std::vector<ByteSpan> bytes_not_from_source(const SourceClip& source, int64_t buffer_bytes);
 
 // The plug-in, linked in: its entry is called once; create calls the callback
 // it registered.
