@@ -635,8 +635,8 @@ std::string Emulator::format(uint32_t fmt_address, uint32_t args) {
             out += fmt[i];
             continue;
         }
-        std::string spec = "%";
-        while (++i < fmt.size() && strchr("-+ #0123456789.", fmt[i])) spec += fmt[i];
+        std::string directive = "%";
+        while (++i < fmt.size() && strchr("-+ #0123456789.", fmt[i])) directive += fmt[i];
         bool wide = false;
         if (fmt.compare(i, 3, "I64") == 0) {
             wide = true;
@@ -655,21 +655,26 @@ std::string Emulator::format(uint32_t fmt_address, uint32_t args) {
             case 's': {
                 std::string text = read_text(read32(args));
                 args += 4;
-                snprintf(piece, sizeof piece, (spec + "s").c_str(), text.c_str());
+                snprintf(piece, sizeof piece, (directive + "s").c_str(), text.c_str());
                 out += piece;
                 continue;
             }
-            case 'c': case 'd': case 'i': case 'u': case 'x': case 'X': {
+            case 'c': {
+                snprintf(piece, sizeof piece, (directive + "c").c_str(), int(read32(args)));
+                args += 4;
+                out += piece;
+                continue;
+            }
+            case 'd': case 'i': case 'u': case 'x': case 'X': {
                 const uint64_t value = wide ? read32(args) | uint64_t(read32(args + 4)) << 32 : read32(args);
                 args += wide ? 8 : 4;
                 const bool is_signed = conversion == 'd' || conversion == 'i';
                 const long long v = wide ? (long long)(value) : is_signed ? (long long)int32_t(value) : (long long)uint32_t(value);
-                snprintf(piece, sizeof piece, (spec + "ll" + conversion).c_str(), v);
-                if (conversion == 'c') snprintf(piece, sizeof piece, (spec + "c").c_str(), int(value));
+                snprintf(piece, sizeof piece, (directive + "ll" + conversion).c_str(), v);
                 out += piece;
                 continue;
             }
-            default: out += spec + conversion; continue;
+            default: out += directive + conversion; continue;
         }
     }
     return out;
