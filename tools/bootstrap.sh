@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build binutils libgtest-dev libbenchmark-dev
   clang-14 lld-14 llvm-14 libclang-rt-14-dev
   wine64 libunicorn-dev
+  python3
 )
 
 missing=()

@@ -21,7 +21,10 @@ const char* const kKept[2] = {"#2e9d5b", "#6cc68f"};
 const char* const kMasked[2] = {"#e8890c", "#f5b84f"};
 const char* const kDropped = "#cfd3d8";
 
-const char* colour(const jobcut::SubsetEntry& row, size_t index) { return (row.masked ? kMasked : kKept)[index % 2]; }
+const char* colour(const jobcut::SubsetEntry& row, size_t index) {
+    const char* const* shades = row.masked ? kMasked : kKept;
+    return index % 2 == 0 ? shades[0] : shades[1];
+}
 
 std::string number(double value) {
     char text[32];

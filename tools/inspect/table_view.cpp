@@ -32,8 +32,9 @@ std::string source_line(const Options& options, const Inspection& result) {
     const jobcut::VideoInfo& source = result.source;
     return options.settings_file + " over " + std::to_string(source.num_frames) + " frames at " +
            std::to_string(source.fps_numerator) + "/" + std::to_string(source.fps_denominator) + " fps, audio " +
-           std::to_string(source.audio_samples_per_second) + " Hz " + sample_type_name(source.sample_type) + " x " +
-           std::to_string(source.nchannels) + ", " + std::to_string(source.num_audio_samples) + " samples\n";
+           std::to_string(source.audio_samples_per_second) + " Hz, " + sample_type_name(source.sample_type) + ", " +
+           std::to_string(source.nchannels) + " channels, " + std::to_string(source.num_audio_samples) +
+           " samples\n";
 }
 
 std::string range_lines(const Inspection& result) {
