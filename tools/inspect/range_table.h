@@ -3,6 +3,8 @@
 #ifndef JOBCUT_TOOLS_INSPECT_RANGE_TABLE_H
 #define JOBCUT_TOOLS_INSPECT_RANGE_TABLE_H
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "host/avisynth.h"
@@ -15,6 +17,15 @@ std::vector<jobcut::SubsetEntry> range_table(const jobcut::PClip& clip);
 
 // "masked" or "range".
 const char* kind_name(const jobcut::SubsetEntry& row);
+
+// The source frame just past the row.
+int64_t source_end(const jobcut::SubsetEntry& row);
+
+// The first output frame of rows[i].
+int first_output_frame(const std::vector<jobcut::SubsetEntry>& rows, size_t i);
+
+// "first..last" for the frames first up to `end`, end excluded.
+std::string span_text(int64_t first, int64_t end);
 
 }  // namespace inspect
 

@@ -74,14 +74,14 @@ std::string text(double x, double y, const std::string& content, const char* css
 }
 
 std::string frames_text(int64_t first, int64_t end, unsigned numerator, unsigned denominator) {
-    return "frames " + std::to_string(first) + ".." + std::to_string(end - 1) + ", " +
+    return "frames " + span_text(first, end) + ", " +
            timecode(static_cast<uint32_t>(end - first), numerator, denominator);
 }
 
 // The source frames below `frames` that no range takes.
 std::vector<Span> dropped_spans(const std::vector<jobcut::SubsetEntry>& rows, int64_t frames) {
     std::vector<Span> taken;
-    for (const jobcut::SubsetEntry& row : rows) taken.push_back({row.start, int64_t{row.start} + row.length});
+    for (const jobcut::SubsetEntry& row : rows) taken.push_back({row.start, source_end(row)});
     std::sort(taken.begin(), taken.end(), [](const Span& a, const Span& b) { return a.first < b.first; });
     std::vector<Span> dropped;
     int64_t at = 0;
@@ -140,7 +140,7 @@ std::string source_timeline(const Inspection& result, const Axis& axis) {
                     "dropped: " + frames_text(span.first, span.end, numerator, denominator));
     for (size_t i = 0; i < result.rows.size(); ++i) {
         const jobcut::SubsetEntry& row = result.rows[i];
-        const int64_t end = int64_t{row.start} + row.length;
+        const int64_t end = source_end(row);
         out += rect(axis.x(row.start), kSourceTop, axis.x(end) - axis.x(row.start), kBar,
                     "class=\"source-span " + std::string(row.masked ? "masked" : "kept") + "\" fill=\"" +
                         colour(row, i) + "\"",
@@ -155,16 +155,13 @@ std::string source_timeline(const Inspection& result, const Axis& axis) {
 // Bands from each range's source span down to its place in the output.
 std::string links(const Inspection& result, const Axis& source, const Axis& output) {
     std::string out;
-    int first_output = 0;
     for (size_t i = 0; i < result.rows.size(); ++i) {
         const jobcut::SubsetEntry& row = result.rows[i];
         const double top = kSourceTop + kBar, bottom = kOutputTop;
         out += "<polygon class=\"link\" fill=\"" + std::string(colour(row, i)) + "\" points=\"" +
-               number(source.x(row.start)) + "," + number(top) + " " +
-               number(source.x(int64_t{row.start} + row.length)) + "," + number(top) + " " +
-               number(output.x(row.frame_end)) + "," + number(bottom) + " " + number(output.x(first_output)) + "," +
-               number(bottom) + "\"/>\n";
-        first_output = row.frame_end;
+               number(source.x(row.start)) + "," + number(top) + " " + number(source.x(source_end(row))) + "," +
+               number(top) + " " + number(output.x(row.frame_end)) + "," + number(bottom) + " " +
+               number(output.x(first_output_frame(result.rows, i))) + "," + number(bottom) + "\"/>\n";
     }
     return out;
 }
@@ -173,21 +170,20 @@ std::string output_timeline(const Inspection& result, const Axis& axis) {
     const unsigned numerator = result.clip.fps_numerator, denominator = result.clip.fps_denominator;
     std::string out = text(kLeft - 10, kOutputTop + 20, "output", "axis-name");
     std::string marks = line(axis.x(0), kOutputTop - 5, axis.x(0), kOutputTop + kBar + 5, "boundary");
-    int first_output = 0;
     for (size_t i = 0; i < result.rows.size(); ++i) {
         const jobcut::SubsetEntry& row = result.rows[i];
+        const int first_output = first_output_frame(result.rows, i);
         const double left = axis.x(first_output), width = axis.x(row.frame_end) - left;
         out += rect(left, kOutputTop, width, kBar,
                     "class=\"range " + std::string(row.masked ? "masked" : "kept") + "\" fill=\"" + colour(row, i) +
                         "\"",
                     std::to_string(i + 1) + " " + kind_name(row) + ": output " +
                         frames_text(first_output, row.frame_end, numerator, denominator) + ", source frames " +
-                        std::to_string(row.start) + ".." + std::to_string(int64_t{row.start} + row.length - 1));
+                        span_text(row.start, source_end(row)));
         if (row.masked) out += masked_marker(left + width / 2, kOutputTop - 15, kOutputTop - 6);
         const std::string label = std::to_string(i + 1);
         if (width >= 7.0 * label.size() + 6) out += text(left + width / 2, kOutputTop + 19, label, "range-number");
         marks += line(axis.x(row.frame_end), kOutputTop - 5, axis.x(row.frame_end), kOutputTop + kBar + 5, "boundary");
-        first_output = row.frame_end;
     }
     return out + marks +
            axis_ticks(axis, kOutputTop + kBar + 5, kOutputTop + kBar + 11, kOutputTop + kBar + 24, numerator,
@@ -199,7 +195,7 @@ std::string output_timeline(const Inspection& result, const Axis& axis) {
 std::string svg_view(const Options& options, const Inspection& result) {
     int64_t source_frames = result.source.num_frames;
     for (const jobcut::SubsetEntry& row : result.rows)
-        source_frames = std::max(source_frames, int64_t{row.start} + row.length);
+        source_frames = std::max(source_frames, source_end(row));
     const Axis source{static_cast<double>(std::max<int64_t>(source_frames, 1))};
     const Axis output{static_cast<double>(std::max(result.clip.num_frames, 1))};
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

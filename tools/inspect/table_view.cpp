@@ -10,8 +10,6 @@
 namespace inspect {
 namespace {
 
-std::string span_text(int64_t first, int64_t last) { return std::to_string(first) + ".." + std::to_string(last); }
-
 // Columns padded to their widest cell: the kind on the left, numbers on the right.
 std::string columns(const std::vector<std::vector<std::string>>& lines) {
     std::vector<size_t> widths(lines.front().size(), 0);
@@ -41,14 +39,12 @@ std::string range_lines(const Inspection& result) {
     const unsigned numerator = result.clip.fps_numerator, denominator = result.clip.fps_denominator;
     std::vector<std::vector<std::string>> lines = {
         {"#", "kind", "source frames", "output frames", "duration", "audio samples"}};
-    int first_output = 0;
     for (size_t i = 0; i < result.rows.size(); ++i) {
         const jobcut::SubsetEntry& row = result.rows[i];
-        lines.push_back({std::to_string(i + 1), kind_name(row), span_text(row.start, int64_t{row.start} + row.length - 1),
-                         span_text(first_output, row.frame_end - 1),
+        lines.push_back({std::to_string(i + 1), kind_name(row), span_text(row.start, source_end(row)),
+                         span_text(first_output_frame(result.rows, i), row.frame_end),
                          timecode(static_cast<uint32_t>(row.length), numerator, denominator),
                          std::to_string(row.audio_length)});
-        first_output = row.frame_end;
     }
     return columns(lines);
 }
