@@ -25,12 +25,12 @@ std::string quoted(const std::string& text) {
 
 std::string field(const char* name, int64_t value) { return std::string("\"") + name + "\": " + std::to_string(value); }
 
-// "name": [item, ...] with one item per element.
+// "name": [{item}, ...], one line per element.
 template <typename Items, typename Show>
 std::string list(const char* name, const Items& items, Show show) {
     std::string out = std::string("\"") + name + "\": [";
-    for (size_t i = 0; i < items.size(); ++i) out += (i ? ", {" : "{") + show(items[i]) + "}";
-    return out + "]";
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? ",\n  {" : "\n  {") + show(items[i]) + "}";
+    return out + (items.empty() ? "]" : "\n ]");
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ int64_t whole_number(const std::string& option, const std::string& text, int64_t
 std::pair<std::string, std::string> split_pair(const std::string& option, const std::string& text, char separator,
                                                const char* shape) {
     const size_t at = text.find(separator, 1);
-    if (text.empty() || at == std::string::npos)
+    if (at == std::string::npos)
         throw UsageError{option + ": \"" + text + "\" is not " + shape};
     return {text.substr(0, at), text.substr(at + 1)};
 }
