@@ -46,11 +46,23 @@ int64_t bytes_per_sample(int sample_type, int channels) {
 
 jobcut::PVideoFrame SourceClip::GetFrame(int n, jobcut::IScriptEnvironment*) {
     if (record_calls) calls.push_back({SourceCall::kFrame, 0, n, 0});
-    frames.push_back(Frame{{0, nullptr}, {nullptr, 0, 0, 0}});
-    Frame& made = frames.back();
-    made.frame.vfb = &made.buffer;
-    numbers[&made.frame] = n;
-    return jobcut::PVideoFrame(&made.frame);
+    // A frame no handle holds any more is handed out again, as a host's frame
+    // pool does: a long run of requests needs no more frames than are held at once.
+    Frame* made = nullptr;
+    for (Frame& frame : frames) {
+        if (frame.frame.refcount == 0) {
+            made = &frame;
+            break;
+        }
+    }
+    if (!made) {
+        frames.push_back(Frame{{0, nullptr}, {nullptr, 0, 0, 0}});
+        made = &frames.back();
+    }
+    made->frame.vfb = &made->buffer;
+    made->buffer.refcount = 0;
+    numbers[&made->frame] = n;
+    return jobcut::PVideoFrame(&made->frame);
 }
 
 int SourceClip::frame_number(const jobcut::PVideoFrame& frame) const {
@@ -66,8 +78,9 @@ bool SourceClip::GetParity(int n) {
 void SourceClip::GetAudio(void* buffer, int64_t start, int64_t count, jobcut::IScriptEnvironment*) {
     auto* at = static_cast<unsigned char*>(buffer);
     if (record_calls) calls.push_back({SourceCall::kAudio, audio_base ? at - audio_base : -1, start, count});
-    if (!write_samples) return;
     const int64_t bps = bytes_per_sample(info.sample_type, info.nchannels);
+    // A sample type of unknown size has nothing to write, however many samples are asked for.
+    if (!write_samples || bps == 0) return;
     for (int64_t s = 0; s < count; ++s)
         for (int64_t j = 0; j < bps; ++j) at[s * bps + j] = source_sample_byte(start + s, j);
 }

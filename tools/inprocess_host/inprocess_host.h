@@ -62,7 +62,8 @@ public:
     const jobcut::VideoInfo& JOBCUT_STDCALL GetVideoInfo() override { return info; }
 
     void expect_audio_buffer(const void* buffer) { audio_base = static_cast<const unsigned char*>(buffer); }
-    // The source frame number a frame this clip made was made for, or -1 for any other frame.
+    // The source frame number a frame this clip made was made for (while it is
+    // held: a released frame is handed out again), or -1 for any other frame.
     int frame_number(const jobcut::PVideoFrame& frame) const;
 
     jobcut::VideoInfo info;
@@ -75,8 +76,8 @@ private:
         jobcut::VideoFrame frame;
         jobcut::VideoFrameBuffer buffer;
     };
-    std::deque<Frame> frames;  // kept for the clip's life, as a host's frame pool would
-    std::unordered_map<const jobcut::VideoFrame*, int> numbers;  // of every frame made, for probes of any length
+    std::deque<Frame> frames;  // the clip's frame pool: a frame stays put for the clip's life
+    std::unordered_map<const jobcut::VideoFrame*, int> numbers;  // what each frame was last made for
     const unsigned char* audio_base = nullptr;
 };
 
