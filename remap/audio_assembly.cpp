@@ -29,7 +29,6 @@ void JobcutFilter::write_silence(unsigned char* at, int64_t samples) const {
 
 void JobcutFilter::GetAudio(void* buffer, int64_t start, int64_t count, IScriptEnvironment* env) {
     unsigned char* destination = static_cast<unsigned char*>(buffer);
-    const int64_t bytes_per_sample = bytes_per_audio_sample();
 
     int row = 0;
     while (row < rows_in_use && table[row].audio_end <= start) ++row;
@@ -47,6 +46,9 @@ void JobcutFilter::GetAudio(void* buffer, int64_t start, int64_t count, IScriptE
         return;
     }
     child->GetAudio(destination, first.audio_start + offset, available, env);
+    // Only a request that spans rows moves the destination: one inside a row,
+    // the usual case, does not pay for the sample size.
+    const int64_t bytes_per_sample = bytes_per_audio_sample();
     int64_t left = count - available;
     destination += available * bytes_per_sample;
 
