@@ -2,6 +2,8 @@
 // 1, 16 and 256 ranges, against the pass-through filter over the same source.
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/pass_through.h"
 #include "bench/shared.h"

@@ -2,7 +2,6 @@
 // source, then any frame, parity and audio requests, each checked against the
 // clip the rows define (expected_clip.h).
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
