@@ -1,6 +1,6 @@
 // Frame counts as clock times at a frame rate.
-#ifndef JOBCUT_TOOLS_INSPECT_TIMECODE_H
-#define JOBCUT_TOOLS_INSPECT_TIMECODE_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_TIMECODE_H
+#define JOBCUT_TOOLS_CUT_VIEWER_TIMECODE_H
 
 #include <cstdint>
 #include <string>

@@ -1,10 +1,10 @@
 // Timecode ticks for a timeline: round clock times, few enough to label.
-#ifndef JOBCUT_TOOLS_INSPECT_TICKS_H
-#define JOBCUT_TOOLS_INSPECT_TICKS_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_TICKS_H
+#define JOBCUT_TOOLS_CUT_VIEWER_TICKS_H
 
 #include <vector>
 
-#include "tools/inspect/timecode.h"
+#include "tools/cut_viewer/timecode.h"
 
 namespace inspect {
 

@@ -1,4 +1,4 @@
-#include "tools/inspect/range_table.h"
+#include "tools/cut_viewer/range_table.h"
 
 #include "remap/jobcut_filter.h"
 

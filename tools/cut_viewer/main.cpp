@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include "tools/inspect/inspection.h"
-#include "tools/inspect/options.h"
-#include "tools/inspect/views.h"
+#include "tools/cut_viewer/filter_run.h"
+#include "tools/cut_viewer/options.h"
+#include "tools/cut_viewer/views.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/inspect/timecode.h"
+#include "tools/cut_viewer/timecode.h"
 
 #include <cstdio>
 

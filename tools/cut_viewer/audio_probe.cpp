@@ -1,4 +1,4 @@
-#include "tools/inspect/probes.h"
+#include "tools/cut_viewer/probes.h"
 
 #include <algorithm>
 

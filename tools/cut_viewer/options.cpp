@@ -1,4 +1,4 @@
-#include "tools/inspect/options.h"
+#include "tools/cut_viewer/options.h"
 
 #include <cstdint>
 #include <functional>

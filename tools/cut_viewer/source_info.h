@@ -1,9 +1,9 @@
 // The synthetic source clip the command line describes.
-#ifndef JOBCUT_TOOLS_INSPECT_SOURCE_INFO_H
-#define JOBCUT_TOOLS_INSPECT_SOURCE_INFO_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_SOURCE_INFO_H
+#define JOBCUT_TOOLS_CUT_VIEWER_SOURCE_INFO_H
 
 #include "host/avisynth.h"
-#include "tools/inspect/options.h"
+#include "tools/cut_viewer/options.h"
 
 namespace inspect {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/inspect/range_table.h"
-#include "tools/inspect/ticks.h"
-#include "tools/inspect/timecode.h"
-#include "tools/inspect/views.h"
+#include "tools/cut_viewer/range_table.h"
+#include "tools/cut_viewer/ticks.h"
+#include "tools/cut_viewer/timecode.h"
+#include "tools/cut_viewer/views.h"
 
 namespace inspect {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/inspect/source_info.h"
+#include "tools/cut_viewer/source_info.h"
 
 #include "remap/samples_from_frames.h"
 

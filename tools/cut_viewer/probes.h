@@ -1,14 +1,14 @@
 // Probes answered by the new clip's own operations, with the source recording
 // what the clip asks of it.
-#ifndef JOBCUT_TOOLS_INSPECT_PROBES_H
-#define JOBCUT_TOOLS_INSPECT_PROBES_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_PROBES_H
+#define JOBCUT_TOOLS_CUT_VIEWER_PROBES_H
 
 #include <vector>
 
 #include "host/avisynth.h"
 #include "tools/inprocess_host/inprocess_host.h"
-#include "tools/inspect/inspection.h"
-#include "tools/inspect/options.h"
+#include "tools/cut_viewer/filter_run.h"
+#include "tools/cut_viewer/options.h"
 
 namespace inspect {
 

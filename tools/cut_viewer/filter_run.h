@@ -1,7 +1,7 @@
 // What a host gets from one Jobcut call over the described source: the new
 // clip's properties, its range table, and the answers to the probes.
-#ifndef JOBCUT_TOOLS_INSPECT_INSPECTION_H
-#define JOBCUT_TOOLS_INSPECT_INSPECTION_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_FILTER_RUN_H
+#define JOBCUT_TOOLS_CUT_VIEWER_FILTER_RUN_H
 
 #include <cstdint>
 #include <string>
@@ -9,7 +9,7 @@
 
 #include "host/avisynth.h"
 #include "remap/subset_entry.h"
-#include "tools/inspect/options.h"
+#include "tools/cut_viewer/options.h"
 
 namespace inspect {
 

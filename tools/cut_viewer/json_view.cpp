@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/inspect/views.h"
+#include "tools/cut_viewer/views.h"
 
 namespace inspect {
 namespace {

@@ -10,7 +10,7 @@ import xml.etree.ElementTree as ET
 
 INSPECT = os.environ["JOBCUT_INSPECT"]
 ROOT = os.environ["JOBCUT_SOURCE_ROOT"]
-DATA = os.path.join(ROOT, "tests", "inspector", "data")
+DATA = os.path.join(ROOT, "tests", "cut_viewer", "data")
 # 25 frames a second and 1000 samples a second: 40 samples a frame.
 SMALL = ["--frames", "100", "--fps", "25/1", "--audio-rate", "1000"]
 SVG = "{http://www.w3.org/2000/svg}"

@@ -1,7 +1,7 @@
 // The inspector's command line: what source to pretend, which probes to run,
 // and how to show the result.
-#ifndef JOBCUT_TOOLS_INSPECT_OPTIONS_H
-#define JOBCUT_TOOLS_INSPECT_OPTIONS_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_OPTIONS_H
+#define JOBCUT_TOOLS_CUT_VIEWER_OPTIONS_H
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "tools/inspect/ticks.h"
+#include "tools/cut_viewer/ticks.h"
 
 namespace inspect {
 

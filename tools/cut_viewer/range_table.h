@@ -1,7 +1,7 @@
 // The one place that looks inside the new clip: a read-only copy of its range
 // table. Everything else is asked of the clip through its own operations.
-#ifndef JOBCUT_TOOLS_INSPECT_RANGE_TABLE_H
-#define JOBCUT_TOOLS_INSPECT_RANGE_TABLE_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_RANGE_TABLE_H
+#define JOBCUT_TOOLS_CUT_VIEWER_RANGE_TABLE_H
 
 #include <cstdint>
 #include <string>

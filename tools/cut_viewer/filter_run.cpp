@@ -1,9 +1,9 @@
-#include "tools/inspect/inspection.h"
+#include "tools/cut_viewer/filter_run.h"
 
 #include "tools/inprocess_host/inprocess_host.h"
-#include "tools/inspect/probes.h"
-#include "tools/inspect/range_table.h"
-#include "tools/inspect/source_info.h"
+#include "tools/cut_viewer/probes.h"
+#include "tools/cut_viewer/range_table.h"
+#include "tools/cut_viewer/source_info.h"
 
 namespace inspect {
 

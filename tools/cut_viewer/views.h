@@ -1,11 +1,11 @@
 // The ways an inspection is shown.
-#ifndef JOBCUT_TOOLS_INSPECT_VIEWS_H
-#define JOBCUT_TOOLS_INSPECT_VIEWS_H
+#ifndef JOBCUT_TOOLS_CUT_VIEWER_VIEWS_H
+#define JOBCUT_TOOLS_CUT_VIEWER_VIEWS_H
 
 #include <string>
 
-#include "tools/inspect/inspection.h"
-#include "tools/inspect/options.h"
+#include "tools/cut_viewer/filter_run.h"
+#include "tools/cut_viewer/options.h"
 
 namespace inspect {
 
