@@ -3,7 +3,7 @@
 #include <string>
 
 #include "bench/shared.h"
-#include "subset/platform.h"
+#include "platform/file_access.h"
 #include "subset/subset_reader.h"
 #include "tools/settings_text/settings_text.h"
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/bootstrap.sh
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBCUT_WINDOWS=OFF >/dev/null
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBCUT_BENCH=ON -DJOBCUT_WINDOWS=OFF >/dev/null
 cmake --build build-bench --target jobcut_bench
 echo "machine: $(nproc) cores,$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2)"
 ./build-bench/bench/jobcut_bench "$@"

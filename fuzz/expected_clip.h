@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/avisynth.h"
-#include "remap/subset_entry.h"
+#include "subset/subset_entry.h"
 
 namespace expected {
 

@@ -11,6 +11,7 @@
 #include "remap/jobcut_filter.h"
 #include "subset/subset_reader.h"
 #include "tests/unit/test_files.h"
+#include "platform/sample_type.h"
 #include "tools/inprocess_host/inprocess_host.h"
 
 namespace {
@@ -56,7 +57,7 @@ void check_parity(Served& s, int32_t n) {
 // without audio on the way. What no row holds is silence.
 void check_audio(Served& s, int64_t start, int64_t count) {
     const jobcut::VideoInfo& vi = s.model.info();
-    const int64_t bps = inprocess::bytes_per_sample(vi.sample_type, vi.nchannels);
+    const int64_t bps = jobcut::bytes_per_audio_sample(vi.sample_type, vi.nchannels);
     const int64_t bytes = count * bps;
     std::vector<unsigned char> memory(static_cast<size_t>(kGuardBytes + bytes + kGuardBytes), kUntouched);
     unsigned char* buffer = memory.data() + kGuardBytes;
@@ -89,7 +90,7 @@ void check_audio(Served& s, int64_t start, int64_t count) {
         done += call.count;
     }
     require(done == count || s.model.audio_row(Wide{start} + done) < 0, "only samples past the last row are left");
-    const unsigned char silence = vi.sample_type == 1 ? 0x80 : 0x00;
+    const unsigned char silence = vi.sample_type == jobcut::kSampleInt8 ? 0x80 : 0x00;
     for (int64_t b = done * bps; b < bytes; ++b) require(buffer[b] == silence, "samples past the last row are silence");
     for (int64_t b = 0; b < kGuardBytes; ++b)
         require(memory[b] == kUntouched && buffer[bytes + b] == kUntouched, "nothing is written outside the buffer");

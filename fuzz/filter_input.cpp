@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/sample_type.h"
 #include "tools/inprocess_host/inprocess_host.h"
 
 namespace fuzz_input {
@@ -36,7 +37,7 @@ void put(std::string& out, T value) {
 }  // namespace
 
 int64_t max_audio_samples(const jobcut::VideoInfo& source) {
-    const int64_t bytes = inprocess::bytes_per_sample(source.sample_type, source.nchannels);
+    const int64_t bytes = jobcut::bytes_per_audio_sample(source.sample_type, source.nchannels);
     return bytes > 0 ? kAudioBufferBytes / bytes : INT64_MAX;
 }
 

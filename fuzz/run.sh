@@ -9,7 +9,10 @@ seconds="${1:?usage: fuzz/run.sh SECONDS}"
 out="$root/build-fuzz"
 
 bash "$root/tools/bootstrap.sh"
-bash "$root/fuzz/build.sh" "$out"
+cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBCUT_FUZZ=ON -DJOBCUT_WINDOWS=OFF \
+      -DJOBCUT_WERROR="${JOBCUT_WERROR:-OFF}" >/dev/null
+cmake --build "$out" --target reader_fuzzer filter_fuzzer make_seeds
+out_bin="$out/fuzz"
 
 # Every input is written as a real settings file: keep that off the disk where memory can hold it.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
@@ -22,7 +25,7 @@ if [ -d "$root/../shared/corpus/real" ]; then settings+=("$root/../shared/corpus
 rm -rf "$out/seeds" "$out/corpus" "$out/findings"
 mkdir -p "$out/seeds/settings" "$out/seeds/filter" "$out/corpus/reader" "$out/corpus/filter" "$out/findings"
 mapfile -t files < <(find "${settings[@]}" -type f | sort)
-"$out/make_seeds" "$out/seeds/settings" "$out/seeds/filter" "${files[@]}"
+"$out_bin/make_seeds" "$out/seeds/settings" "$out/seeds/filter" "${files[@]}"
 
 # Inputs reach 1 KB past the largest settings file the reader accepts.
 options=(-max_total_time="$seconds" -max_len=132096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
@@ -34,7 +37,7 @@ replay() {  # target
     local kept=("$root/fuzz/regressions/${target%_fuzzer}"/*)
     [ -e "${kept[0]}" ] || return 0
     echo "$target: replaying ${#kept[@]} past findings"
-    "$out/$target" -timeout=10 -rss_limit_mb=2048 "${kept[@]}" >"$out/$target.replay.log" 2>&1 ||
+    "$out_bin/$target" -timeout=10 -rss_limit_mb=2048 "${kept[@]}" >"$out/$target.replay.log" 2>&1 ||
         { tail -n 60 "$out/$target.replay.log"; return 1; }
 }
 
@@ -42,7 +45,7 @@ fuzz() {  # target, corpus folders (new inputs go to the first)
     local target=$1
     shift
     echo "$target: ${seconds}s"
-    if ! "$out/$target" "${options[@]}" "$@" >"$out/$target.log" 2>&1; then
+    if ! "$out_bin/$target" "${options[@]}" "$@" >"$out/$target.log" 2>&1; then
         tail -n 60 "$out/$target.log"
         echo "$target: finding kept under $out/findings/" >&2
         return 1

@@ -2,28 +2,16 @@
 // by the source straight into the caller's buffer.
 #include "remap/jobcut_filter.h"
 
-namespace jobcut {
+#include "platform/sample_type.h"
 
-int JobcutFilter::bytes_per_audio_sample() const {
-    int per_channel;
-    switch (vi.sample_type) {
-        case 1: per_channel = 1; break;
-        case 2: per_channel = 2; break;
-        case 4: per_channel = 3; break;
-        case 8:
-        case 16: per_channel = 4; break;
-        default: per_channel = 0; break;
-    }
-    // A negative channel count would walk the destination backwards out of the buffer.
-    return vi.nchannels > 0 && vi.nchannels <= INT32_MAX / 4 ? vi.nchannels * per_channel : 0;
-}
+namespace jobcut {
 
 // Samples no row holds are silence, never whatever the buffer held before:
 // unsigned 8-bit audio is silent at 0x80, every other type at 0.
 void JobcutFilter::write_silence(unsigned char* at, int64_t samples) const {
     if (samples <= 0) return;
-    const unsigned char fill = vi.sample_type == 1 ? 0x80 : 0x00;
-    const int64_t bytes = samples * bytes_per_audio_sample();
+    const unsigned char fill = silence_byte(vi.sample_type);
+    const int64_t bytes = samples * bytes_per_audio_sample(vi.sample_type, vi.nchannels);
     for (int64_t i = 0; i < bytes; ++i) at[i] = fill;
 }
 
@@ -48,7 +36,7 @@ void JobcutFilter::GetAudio(void* buffer, int64_t start, int64_t count, IScriptE
     child->GetAudio(destination, first.audio_start + offset, available, env);
     // Only a request that spans rows moves the destination: one inside a row,
     // the usual case, does not pay for the sample size.
-    const int64_t bytes_per_sample = bytes_per_audio_sample();
+    const int64_t bytes_per_sample = bytes_per_audio_sample(vi.sample_type, vi.nchannels);
     int64_t left = count - available;
     destination += available * bytes_per_sample;
 

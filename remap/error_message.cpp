@@ -90,7 +90,9 @@ void compose_table_error(char (&out)[kMessageBytes], TableError error, const cha
     switch (error) {
         case TableError::kTooManyFrames: return compose(out, "Jobcut: too many frames(max 2147483647) - ", file_name, "");
         case TableError::kAudioTooLong: return compose(out, "Jobcut: audio too long - ", file_name, "");
+        case TableError::kNone: break;
     }
+    out[0] = 0;
 }
 
 void compose_out_of_memory(char (&out)[kMessageBytes]) {

@@ -2,14 +2,12 @@
 #ifndef JOBCUT_REMAP_ERROR_MESSAGE_H
 #define JOBCUT_REMAP_ERROR_MESSAGE_H
 
+#include "remap/range_table.h"
 #include "subset/subset_reader.h"
 
 namespace jobcut {
 
 constexpr unsigned kMessageBytes = 256;
-
-// Errors the filter finds itself, after the file has been read.
-enum class TableError { kTooManyFrames, kAudioTooLong };
 
 void compose_read_error(char (&out)[kMessageBytes], ReadOutcome outcome, const char* file_name, int line_number);
 void compose_table_error(char (&out)[kMessageBytes], TableError error, const char* file_name);

@@ -1,14 +1,15 @@
 // The clip a script's Jobcut call returns: the source's frame ranges listed in a
-// settings file, in file order.
+// settings file, in file order. It owns the range table and serves frames,
+// parity (frame_mapping.cpp) and audio (audio_assembly.cpp) from it.
 #ifndef JOBCUT_REMAP_JOBCUT_FILTER_H
 #define JOBCUT_REMAP_JOBCUT_FILTER_H
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "host/avisynth.h"
+#include "platform/host_interface.h"
 #include "remap/error_message.h"
-#include "remap/subset_entry.h"
+#include "subset/subset_entry.h"
 
 namespace jobcut {
 
@@ -39,10 +40,7 @@ private:
     bool load(const char* file_name, char (&message)[kMessageBytes]);
     // The source frame that output frame n shows.
     int source_frame(int n) const;
-    void fill_whole_source_row();
-    bool derive_table(const char* file_name, char (&message)[kMessageBytes]);
     int locate_row(int n) const;
-    int bytes_per_audio_sample() const;
     void write_silence(unsigned char* at, int64_t samples) const;
 
     SubsetEntry* table;

@@ -1,6 +1,23 @@
+// The settings-file reader. Some of its rules are kept on purpose, for the
+// settings files and scripts that already rely on them, though a fresh design
+// would not choose them:
+//   - the line window: only the first 256 bytes of a line are looked at;
+//   - the keyword thresholds: a keyword is tried only when the line's read
+//     returned at least its length plus 5 bytes, so whether a short last line
+//     counts depends on what follows it in the file;
+//   - a keyword matches as a prefix: "VirtualDub.subset.AddRangeX(1,2)" is read;
+//   - a missing "(" or "," is tolerated, numbers are read from where the scan
+//     stopped, and anything that is not a digit reads as 0 (so "-5" and
+//     "numFrames" are 0, and a count of 0 is refused as "2nd value read error");
+//   - the rest of a line after the second number is never checked;
+//   - the message texts, "Jobcut too many(max 256)" and "2nd value read error"
+//     included, which scripts and users may match on.
+// What is not kept but mended: numbers too large for a frame number, and
+// ranges whose last frame is past the largest one, are refused ("format
+// error") rather than wrapped.
 #include "subset/subset_reader.h"
 
-#include "subset/platform.h"
+#include "platform/file_access.h"
 
 namespace jobcut {
 namespace {
@@ -90,7 +107,6 @@ ReadOutcome parse_line(const unsigned char* bytes, unsigned bytes_read, SubsetEn
     if (static_cast<int64_t>(start) + length - 1 > INT32_MAX) return kReadFormatError;
     if (*row_count >= kMaxRows) return kReadTooManyRows;
     SubsetEntry& row = table[*row_count];
-    row = SubsetEntry{};
     row.start = start;
     row.length = length;
     row.masked = keyword->masked ? 1 : 0;

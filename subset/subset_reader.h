@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "remap/subset_entry.h"
+#include "subset/subset_entry.h"
 
 namespace jobcut {
 
@@ -22,7 +22,8 @@ constexpr int64_t kMaxFileBytes = 131072;
 constexpr unsigned kLineWindow = 256;        // bytes examined per line
 constexpr unsigned kReadBufferBytes = 1024;  // what the caller lends as `buffer`
 
-// Fills table[0..*row_count) with (start, length, masked) of each subset line.
+// Fills start, length and masked of table[0..*row_count), one row per subset
+// line; the other fields are left as they were.
 // *line_number is the 1-based number of the line the reading stopped on.
 // The file is closed on every way out.
 ReadOutcome read_subset_file(const char* file_name, unsigned char* buffer, SubsetEntry* table, int* row_count,

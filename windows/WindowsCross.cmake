@@ -35,7 +35,7 @@ function(jobcut_windows_compile out arch dir)
     string(REGEX REPLACE "[/.]" "_" name ${relative})
     set(object ${dir}/${name}.obj)
     add_custom_command(OUTPUT ${object}
-      COMMAND ${JOBCUT_CLANGXX} --target=${triple} -O2 -std=c++17 -Wall -Wextra -Werror ${ARG_FLAGS}
+      COMMAND ${JOBCUT_CLANGXX} --target=${triple} -O2 -std=c++17 ${JOBCUT_WARNING_FLAGS} ${ARG_FLAGS}
               -I${PROJECT_SOURCE_DIR} -MD -MF ${object}.d -c ${source} -o ${object}
       DEPENDS ${source}
       DEPFILE ${object}.d

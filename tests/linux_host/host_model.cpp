@@ -1,5 +1,6 @@
 #include "tests/linux_host/host_model.h"
 
+#include "platform/sample_type.h"
 #include "tests/scenario_runner/scenario_runner.h"
 
 #include <dlfcn.h>
@@ -119,7 +120,7 @@ void source_get_audio(SourceClip* self, void* buffer, int64_t start, int64_t cou
     State& state = *self->state;
     auto* at = static_cast<unsigned char*>(buffer);
     record(state, {'a', state.audio_base ? at - state.audio_base : -1, start, count});
-    const int64_t bps = scenario::bytes_per_sample(state.vi.sample_type, state.vi.nchannels);
+    const int64_t bps = jobcut::bytes_per_audio_sample(state.vi.sample_type, state.vi.nchannels);
     for (int64_t s = 0; s < count; ++s)
         for (int64_t j = 0; j < bps; ++j) at[s * bps + j] = scenario::source_sample_byte(start + s, j);
 }

@@ -1,5 +1,7 @@
 #include "scenario_runner.h"
 
+#include "platform/sample_type.h"
+
 namespace scenario {
 namespace {
 
@@ -359,7 +361,7 @@ void Runner::audio(int64_t start, int64_t count) {
     const ClipEntry* entry = current();
     if (!entry) return;
     Properties p = host_.info(entry->clip, report_);
-    const int64_t bps = bytes_per_sample(p.sample_type, p.channels);
+    const int64_t bps = jobcut::bytes_per_audio_sample(p.sample_type, p.channels);
     int64_t bytes = count > 0 ? count * bps : 0;
     if (bps != 0 && count > 0 && bytes / bps != count) bytes = -1;
     if (bytes < 0 || bytes > (int64_t(1) << 28)) {
@@ -582,19 +584,6 @@ void Runner::run_line(const char* at, const char* end) {
 }
 
 }  // namespace
-
-int64_t bytes_per_sample(int32_t sample_type, int32_t channels) {
-    int64_t per_channel = 0;
-    switch (sample_type) {
-        case 1: per_channel = 1; break;
-        case 2: per_channel = 2; break;
-        case 4: per_channel = 3; break;
-        case 8:
-        case 16: per_channel = 4; break;
-        default: break;
-    }
-    return channels > 0 ? per_channel * channels : 0;
-}
 
 uint8_t source_sample_byte(int64_t s, int64_t j) {
     int64_t m = s % 251;

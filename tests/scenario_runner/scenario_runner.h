@@ -29,9 +29,6 @@ struct Properties {
     int32_t image_type;
 };
 
-// Bytes of one audio sample (all channels) for a sample type and channel count.
-int64_t bytes_per_sample(int32_t sample_type, int32_t channels);
-
 // Byte j of source sample s, as every test source produces it.
 uint8_t source_sample_byte(int64_t s, int64_t j);
 

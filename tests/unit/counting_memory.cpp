@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "subset/platform.h"
+#include "platform/memory.h"
 
 namespace {
 std::atomic<int> live{0};

@@ -27,8 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/sample_type.h"
 #include "tests/scenario_runner/scenario_runner.h"
-#include "windows/pe_file.h"
+#include "tests/windows_dll/pe_file.h"
 
 namespace {
 
@@ -595,7 +596,7 @@ void Emulator::add_source_vtable() {
         int32_t sample_type, channels;
         std::memcpy(&sample_type, vi + 28, 4);
         std::memcpy(&channels, vi + 40, 4);
-        const int64_t bps = scenario::bytes_per_sample(sample_type, channels);
+        const int64_t bps = jobcut::bytes_per_audio_sample(sample_type, channels);
         // Writes only within the mapped buffer and its guards; the runner sees the rest.
         const int64_t lo = std::max<int64_t>(buf, audio_mapped_);
         const int64_t hi = count > 0 ? std::min<int64_t>(int64_t(buf) + count * bps, int64_t(audio_mapped_) + audio_size_) : lo;

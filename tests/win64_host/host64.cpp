@@ -16,6 +16,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/sample_type.h"
 #include "tests/scenario_runner/scenario_runner.h"
 
 extern "C" {
@@ -299,7 +300,7 @@ void source_get_audio(SourceClip* self, void* destination, int64_t start, int64_
     uint8_t* data = g_audio_buffer + scenario::kGuardBytes;
     const int64_t at = static_cast<uint8_t*>(destination) - data;
     if (g_report) g_report->source_audio(at, start, count);
-    const int64_t bps = scenario::bytes_per_sample(self->vi.sample_type, self->vi.nchannels);
+    const int64_t bps = jobcut::bytes_per_audio_sample(self->vi.sample_type, self->vi.nchannels);
     if (count <= 0 || bps == 0) return;
     // Writes only within the buffer and its guards; the runner sees the rest.
     const int64_t limit = g_audio_bytes + scenario::kGuardBytes;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/sample_type.h"
+
 namespace inprocess {
 namespace {
 
@@ -36,12 +38,6 @@ void Environment::AddFunction(const char* name, const char* params, ApplyFunc ap
 unsigned char source_sample_byte(int64_t s, int64_t j) {
     int64_t m = ((s % 251) + 251) % 251;
     return static_cast<unsigned char>((m * 13 + j * 7 + 5) % 251);
-}
-
-int64_t bytes_per_sample(int sample_type, int channels) {
-    int64_t per_channel = sample_type == 1 ? 1 : sample_type == 2 ? 2 : sample_type == 4 ? 3
-                        : (sample_type == 8 || sample_type == 16) ? 4 : 0;
-    return channels > 0 ? per_channel * channels : 0;
 }
 
 jobcut::PVideoFrame SourceClip::GetFrame(int n, jobcut::IScriptEnvironment*) {
@@ -78,7 +74,7 @@ bool SourceClip::GetParity(int n) {
 void SourceClip::GetAudio(void* buffer, int64_t start, int64_t count, jobcut::IScriptEnvironment*) {
     auto* at = static_cast<unsigned char*>(buffer);
     if (record_calls) calls.push_back({SourceCall::kAudio, audio_base ? at - audio_base : -1, start, count});
-    const int64_t bps = bytes_per_sample(info.sample_type, info.nchannels);
+    const int64_t bps = jobcut::bytes_per_audio_sample(info.sample_type, info.nchannels);
     // A sample type of unknown size has nothing to write, however many samples are asked for.
     if (!write_samples || bps == 0) return;
     for (int64_t s = 0; s < count; ++s)
@@ -86,7 +82,7 @@ void SourceClip::GetAudio(void* buffer, int64_t start, int64_t count, jobcut::IS
 }
 
 std::vector<ByteSpan> bytes_not_from_source(const SourceClip& source, int64_t buffer_bytes) {
-    const int64_t bps = bytes_per_sample(source.info.sample_type, source.info.nchannels);
+    const int64_t bps = jobcut::bytes_per_audio_sample(source.info.sample_type, source.info.nchannels);
     std::vector<ByteSpan> written;
     for (const SourceCall& call : source.calls)
         if (call.kind == SourceCall::kAudio && call.count > 0) written.push_back({call.at, call.count * bps});

@@ -48,8 +48,6 @@ struct SourceCall {
 
 // Byte j of source sample s, as every source writes it.
 unsigned char source_sample_byte(int64_t s, int64_t j);
-// Bytes of one sample over all channels; 0 for an unknown sample type.
-int64_t bytes_per_sample(int sample_type, int channels);
 
 class SourceClip final : public jobcut::IClip {
 public:

@@ -1,0 +1,45 @@
+// What a host gets from one Jobcut call over the described source: the new
+// clip's properties, its range table, and the answers to the probes.
+#ifndef JOBCUT_TOOLS_INSPECT_FILTER_RUN_H
+#define JOBCUT_TOOLS_INSPECT_FILTER_RUN_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/avisynth.h"
+#include "subset/subset_entry.h"
+#include "tools/inspect/options.h"
+
+namespace inspect {
+
+struct MappedFrame {
+    int n, source;  // output frame, and the source frame the clip handed back for it
+};
+
+struct SourceAudioRequest {
+    int64_t offset_bytes, start, count;  // where in the caller's buffer, and which source samples
+};
+
+struct Silence {
+    int64_t offset_bytes, bytes;
+    int fill;  // the byte value the filter wrote there
+};
+
+struct FilterRun {
+    bool ok = false;
+    std::string error;  // the filter's message when it refused the file
+    jobcut::VideoInfo source{};
+    jobcut::VideoInfo clip{};  // as the new clip reports it
+    std::vector<jobcut::SubsetEntry> rows;
+    std::vector<MappedFrame> frames;
+    std::vector<SourceAudioRequest> audio_requests;
+    std::vector<Silence> silence;
+};
+
+// Throws UsageError when the options describe no possible source.
+FilterRun run_filter(const Options& options);
+
+}  // namespace inspect
+
+#endif

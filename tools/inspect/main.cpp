@@ -1,0 +1,52 @@
+// jobcut-inspect: shows what Jobcut makes of a settings file, by building the
+// filter the way a host does and asking the new clip.
+#include <cstdio>
+#include <fstream>
+
+#include "tools/inspect/filter_run.h"
+#include "tools/inspect/options.h"
+#include "tools/inspect/views.h"
+
+namespace {
+
+constexpr int kDone = 0, kRefused = 1, kBadCommandLine = 2;
+
+bool write_file(const std::string& path, const std::string& content) {
+    std::ofstream file(path, std::ios::binary);
+    file << content;
+    file.close();
+    return !file.fail();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    inspect::Options options;
+    inspect::FilterRun result;
+    try {
+        options = inspect::parse_options(argc, argv);
+        if (options.help) {
+            std::fputs(inspect::kUsage, stdout);
+            return kDone;
+        }
+        result = inspect::run_filter(options);
+    } catch (const inspect::UsageError& error) {
+        std::fprintf(stderr, "jobcut-inspect: %s\n%s", error.message.c_str(), inspect::kUsage);
+        return kBadCommandLine;
+    }
+
+    if (options.json) {
+        std::fputs(inspect::json_view(result).c_str(), stdout);
+    } else if (result.ok) {
+        std::fputs(inspect::table_view(options, result).c_str(), stdout);
+    } else {
+        std::fprintf(stderr, "%s\n", result.error.c_str());
+    }
+    if (!result.ok) return kRefused;
+
+    if (options.svg_file && !write_file(*options.svg_file, inspect::svg_view(options, result))) {
+        std::fprintf(stderr, "jobcut-inspect: --svg: cannot write \"%s\"\n", options.svg_file->c_str());
+        return kBadCommandLine;
+    }
+    return kDone;
+}

@@ -1,0 +1,23 @@
+// The ways a filter run is shown.
+#ifndef JOBCUT_TOOLS_INSPECT_VIEWS_H
+#define JOBCUT_TOOLS_INSPECT_VIEWS_H
+
+#include <string>
+
+#include "tools/inspect/filter_run.h"
+#include "tools/inspect/options.h"
+
+namespace inspect {
+
+// The readable table of a successful run, with the probes asked for.
+std::string table_view(const Options& options, const FilterRun& result);
+
+// The JSON object, for success and failure alike.
+std::string json_view(const FilterRun& result);
+
+// The SVG timeline picture of a successful run.
+std::string svg_view(const Options& options, const FilterRun& result);
+
+}  // namespace inspect
+
+#endif
