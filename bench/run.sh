@@ -4,7 +4,7 @@
 #   bash bench/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/bootstrap.sh
+bash tools/bootstrap.sh test
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBCUT_BENCH=ON -DJOBCUT_WINDOWS=OFF >/dev/null
 cmake --build build-bench --target jobcut_bench
 echo "machine: $(nproc) cores,$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2)"

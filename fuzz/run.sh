@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:?usage: fuzz/run.sh SECONDS}"
 out="$root/build-fuzz"
 
-bash "$root/tools/bootstrap.sh"
+bash "$root/tools/bootstrap.sh" test
 cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBCUT_FUZZ=ON -DJOBCUT_WINDOWS=OFF \
       -DJOBCUT_WERROR="${JOBCUT_WERROR:-OFF}" >/dev/null
 cmake --build "$out" --target reader_fuzzer filter_fuzzer make_seeds

@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when missing.
-# Safe to run again; uses sudo only when not already root.
+# Installs the Debian packages a job needs, when missing. Safe to run again;
+# uses sudo only when not already root.
+#   tools/bootstrap.sh build   what building the product and its package needs
+#   tools/bootstrap.sh test    that, and the tools the tests, benchmarks and fuzzing run
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build binutils libgtest-dev libbenchmark-dev
-  clang-14 lld-14 llvm-14 libclang-rt-14-dev
-  wine64 libunicorn-dev
-  python3
+build=(
+  build-essential cmake ninja-build
+  clang-14 lld-14 llvm-14 llvm      # the Windows DLLs and their version resource (llvm-rc)
+  g++-mingw-w64-x86-64              # jobcut-inspect.exe for 64-bit Windows
 )
+test=(
+  libgtest-dev libbenchmark-dev libclang-rt-14-dev python3 valgrind
+  wine64 libunicorn-dev             # the Windows binaries run under wine64 and CPU emulation
+  chromium                          # the inspector's pictures and report rendered
+)
+
+case "${1:-}" in
+  build) packages=("${build[@]}") ;;
+  test) packages=("${build[@]}" "${test[@]}") ;;
+  *) echo "usage: tools/bootstrap.sh build|test" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -3,7 +3,7 @@
 # example settings file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/bootstrap.sh
+bash tools/bootstrap.sh build
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
 cmake --build build
 cat <<'BUILT'

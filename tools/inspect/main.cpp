@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
             std::fputs(inspect::kUsage, stdout);
             return kDone;
         }
+        if (options.version) {
+            std::puts("jobcut-inspect " JOBCUT_VERSION);
+            return kDone;
+        }
         result = inspect::run_filter(options);
     } catch (const inspect::UsageError& error) {
         std::fprintf(stderr, "jobcut-inspect: %s\n%s", error.message.c_str(), inspect::kUsage);

@@ -25,6 +25,7 @@ const char kUsage[] =
     "  --json               JSON instead of the table\n"
     "  --svg FILE           also write a timeline picture to FILE\n"
     "  -h, --help           this text\n"
+    "  --version            print the version\n"
     "exit status: 0 done, 1 the filter refused the file, 2 bad command line\n";
 
 namespace {
@@ -136,6 +137,8 @@ Options parse_options(int argc, const char* const* argv) {
             options.json = true;
         } else if (word == "-h" || word == "--help") {
             options.help = true;
+        } else if (word == "--version") {
+            options.version = true;
         } else {
             // "--name=value" or "--name value"; the value may begin with "-".
             const size_t equals = word.find('=');
@@ -150,7 +153,7 @@ Options parse_options(int argc, const char* const* argv) {
             }
         }
     }
-    if (options.help) return options;
+    if (options.help || options.version) return options;
     if (!have_file) throw UsageError{"missing SETTINGS_FILE"};
     check_audio_buffer(options);
     return options;

@@ -32,6 +32,7 @@ struct Options {
     bool json = false;
     std::optional<std::string> svg_file;
     bool help = false;
+    bool version = false;
     std::string settings_file;
 };
 
