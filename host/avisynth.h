@@ -59,6 +59,16 @@ public:
                                             void* user_data) = 0;
 };
 
+// AviSynth+ on Linux releases the clip arguments once more than it took after
+// a successful creation call: it balances Windows builds, where the callee
+// destroys its by-value arguments. A Windows host, and a host built with
+// MinGW-w64, release them once.
+#if defined(_WIN32)
+constexpr bool kHostReleasesClipArgumentsTwice = false;
+#else
+constexpr bool kHostReleasesClipArgumentsTwice = true;
+#endif
+
 // Layouts the host relies on, per target. A mismatch here is a crash in a real host.
 // offsetof on classes with virtual functions is a compiler extension both g++ and
 // clang provide; it is exactly what is needed to pin these layouts.
@@ -81,6 +91,14 @@ struct ClipLayout {
                   "x86 GenericVideoFilter layout");
     static_assert(offsetof(VideoFrame, vfb) == 4 && offsetof(VideoFrameBuffer, refcount) == 12,
                   "x86 frame counts");
+#elif defined(_WIN64) && defined(__MINGW64__)
+    // MinGW-w64 (jobcut-inspect.exe): the Itanium C++ ABI over Windows' 32-bit `long`.
+    static_assert(sizeof(long) == 4 && sizeof(IClip) == 16, "MinGW x64 IClip: vptr @0, 32-bit refcnt @8");
+    static_assert(offsetof(GenericVideoFilter, child) == 16 && offsetof(GenericVideoFilter, vi) == 24 &&
+                      sizeof(GenericVideoFilter) == 72,
+                  "MinGW x64 GenericVideoFilter layout");
+    static_assert(offsetof(VideoFrame, vfb) == 8 && offsetof(VideoFrameBuffer, refcount) == 16,
+                  "MinGW x64 frame counts");
 #elif defined(_WIN64)
     static_assert(sizeof(long) == 4 && sizeof(IClip) == 16, "x64 IClip: vptr @0, 32-bit refcnt @8");
     static_assert(offsetof(GenericVideoFilter, child) == 16 && offsetof(GenericVideoFilter, vi) == 24 &&
@@ -96,7 +114,7 @@ struct ClipLayout {
     static_assert(offsetof(VideoFrame, vfb) == 8 && offsetof(VideoFrameBuffer, refcount) == 24,
                   "Linux frame counts");
 #else
-#error "unsupported target: the host layout is declared for Windows x86/x64 and Linux x86_64 only"
+#error "unsupported target: the host layout is declared for Windows x86/x64 (MSVC ABI), MinGW-w64 x64 and Linux x86_64 only"
 #endif
 };
 

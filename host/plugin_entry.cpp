@@ -24,13 +24,10 @@ AVSValue JOBCUT_CDECL CreateJobcut(AVSValue args, void*, IScriptEnvironment* env
         env->ThrowError("%s", message);
         return AVSValue();  // not reached: ThrowError does not return
     }
-#if !defined(_WIN32)
-    // AviSynth+ on Linux releases the clip argument once more than it took
-    // after a successful call (it balances Windows builds, where the callee
-    // destroys its by-value arguments). Without this extra reference the
-    // source would be freed while the filter still holds it.
-    if (IClip* source = args[0].AsClip().get()) source->AddRef();
-#endif
+    // Without this extra reference the source would be freed while the filter
+    // still holds it.
+    if (kHostReleasesClipArgumentsTwice)
+        if (IClip* source = args[0].AsClip().get()) source->AddRef();
     return AVSValue(filter);
 }
 

@@ -1,7 +1,8 @@
-# Cross-building Windows binaries from Linux with clang's MSVC targets, lld-link
-# and import libraries made from .def files. There is no Windows SDK or C
-# runtime here: each binary declares the few system functions it calls and
-# imports them through a .def file kept beside it.
+# Cross-building Windows binaries from Linux. The DLLs and the test hosts:
+# clang's MSVC targets, lld-link and import libraries made from .def files;
+# there is no Windows SDK or C runtime here, so each binary declares the few
+# system functions it calls and imports them through a .def file kept beside
+# it. jobcut-inspect.exe, which needs the C++ library: MinGW-w64's g++.
 include_guard(GLOBAL)
 
 if(POLICY CMP0116)
@@ -11,7 +12,9 @@ endif()
 foreach(tool_var_and_names
     "JOBCUT_CLANGXX;clang++-14;clang++"
     "JOBCUT_LLD_LINK;lld-link-14;lld-link"
-    "JOBCUT_DLLTOOL;llvm-dlltool-14;llvm-dlltool")
+    "JOBCUT_DLLTOOL;llvm-dlltool-14;llvm-dlltool"
+    "JOBCUT_LLVM_RC;llvm-rc-14;llvm-rc"
+    "JOBCUT_MINGW_CXX;x86_64-w64-mingw32-g++")
   list(POP_FRONT tool_var_and_names tool_var)
   find_program(${tool_var} NAMES ${tool_var_and_names})
   if(NOT ${tool_var})
@@ -61,4 +64,25 @@ function(jobcut_windows_import_lib out arch def dir)
     COMMENT "Making the ${arch} import library ${name}.lib"
     VERBATIM)
   set(${out} ${lib} PARENT_SCOPE)
+endfunction()
+
+# jobcut_mingw_compile(<objects var> <output folder> SOURCES <file>... FLAGS <flag>...)
+# The same, for 64-bit Windows with MinGW-w64's g++ (Itanium C++ ABI, libstdc++).
+function(jobcut_mingw_compile out dir)
+  cmake_parse_arguments(ARG "" "" "SOURCES;FLAGS" ${ARGN})
+  set(objects)
+  foreach(source IN LISTS ARG_SOURCES)
+    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
+    string(REGEX REPLACE "[/.]" "_" name ${relative})
+    set(object ${dir}/${name}.o)
+    add_custom_command(OUTPUT ${object}
+      COMMAND ${JOBCUT_MINGW_CXX} -O2 -std=c++17 ${JOBCUT_WARNING_FLAGS} ${ARG_FLAGS}
+              -I${PROJECT_SOURCE_DIR} -MD -MF ${object}.d -c ${source} -o ${object}
+      DEPENDS ${source}
+      DEPFILE ${object}.d
+      COMMENT "Compiling ${relative} for x86_64-w64-mingw32"
+      VERBATIM)
+    list(APPEND objects ${object})
+  endforeach()
+  set(${out} ${objects} PARENT_SCOPE)
 endfunction()

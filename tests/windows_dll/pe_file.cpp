@@ -30,7 +30,7 @@ public:
 
 private:
     bool check(uint64_t at, uint64_t size) {
-        if (at + size > bytes_.size()) ok_ = false;
+        if (at > bytes_.size() || size > bytes_.size() - at) ok_ = false;
         return ok_;
     }
 
@@ -165,6 +165,33 @@ bool load(const std::string& path, Image* image, std::string* error) {
             }
             at += block;
         }
+    }
+
+    // Resources: three levels of directories (type, name, language), offsets
+    // relative to the tree's start, leaves pointing at their data by RVA.
+    if (uint32_t rva = dir_rva(2); rva != 0 && dir_size(2) != 0) {
+        const uint64_t root = file_offset(*image, rva);
+        auto entries = [&](uint32_t directory, auto&& each) {
+            const uint64_t at = root + directory;
+            const uint32_t named = r.u16(at + 12), numbered = r.u16(at + 14);
+            for (uint32_t i = named; i < named + numbered && r.ok(); ++i)
+                each(r.u32(at + 16 + 8 * i), r.u32(at + 20 + 8 * i));
+        };
+        constexpr uint32_t kSubdirectory = 0x80000000u;
+        entries(0, [&](uint32_t type, uint32_t type_dir) {
+            if (!(type_dir & kSubdirectory)) return;
+            entries(type_dir & ~kSubdirectory, [&](uint32_t id, uint32_t id_dir) {
+                if (!(id_dir & kSubdirectory)) return;
+                entries(id_dir & ~kSubdirectory, [&](uint32_t language, uint32_t leaf) {
+                    if (leaf & kSubdirectory) return;
+                    Resource resource{type, id, language, {}};
+                    const uint64_t data = file_offset(*image, r.u32(root + leaf));
+                    const uint32_t size = r.u32(root + leaf + 4);
+                    for (uint32_t k = 0; k < size && r.ok(); ++k) resource.data.push_back(uint8_t(r.u8(data + k)));
+                    image->resources.push_back(resource);
+                });
+            });
+        });
     }
 
     if (!r.ok()) {

@@ -1,6 +1,6 @@
 // A reader for the parts of a Windows PE image (PE32 or PE32+) that the DLL
 // checks and the x86 emulator need: headers, sections, exports, imports and
-// base relocations. Native code for the build machine; it never runs the image.
+// base relocations, resources. Native code for the build machine; it never runs the image.
 #ifndef JOBCUT_TESTS_WINDOWS_DLL_PE_FILE_H
 #define JOBCUT_TESTS_WINDOWS_DLL_PE_FILE_H
 
@@ -38,6 +38,14 @@ struct Relocation {
     int type = 0;  // IMAGE_REL_BASED_*
 };
 
+// One leaf of the resource tree: type / name / language, numbered entries only.
+struct Resource {
+    uint32_t type = 0, id = 0, language = 0;
+    std::vector<uint8_t> data;
+};
+
+constexpr uint32_t kResourceVersion = 16;  // RT_VERSION
+
 struct Image {
     uint16_t machine = 0;
     bool pe32_plus = false;
@@ -52,6 +60,7 @@ struct Image {
     std::vector<Export> exports;
     std::vector<Import> imports;
     std::vector<Relocation> relocations;  // ABSOLUTE (padding) entries left out
+    std::vector<Resource> resources;
     std::vector<uint8_t> bytes;           // the file as read
 };
 

@@ -108,11 +108,11 @@ Plugin::Plugin() : entry_text(AvisynthPluginInit2(&env)) {
 jobcut::PClip Plugin::create(jobcut::IClip* source, const char* name) {
     const jobcut::AVSValue elements[2] = {jobcut::AVSValue(source), name ? jobcut::AVSValue(name) : jobcut::AVSValue()};
     const jobcut::AVSValue args(elements, 2);
-    // AviSynth+ on Linux holds the arguments in its own copy: after a
-    // successful call it releases the clip arguments once by hand, and once
+    // The host holds the arguments in its own copy. AviSynth+ on Linux, after
+    // a successful call, releases the clip arguments once by hand, and once
     // more as the copy goes.
     jobcut::AVSValue result = registration().apply(args, registration().user_data, &env);
-    source->Release();
+    if (jobcut::kHostReleasesClipArgumentsTwice) source->Release();
     return result.AsClip();
 }
 

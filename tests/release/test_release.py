@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""What a user gets: the plain install, the release package, and the Windows
+build of jobcut-inspect, which must say what the Linux build says. Each
+TestCase class is one ctest entry."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+import zipfile
+
+BUILD = os.environ["JOBCUT_BUILD"]
+ROOT = os.environ["JOBCUT_SOURCE_ROOT"]
+VERSION = os.environ["JOBCUT_VERSION"]
+INSPECT = os.environ["JOBCUT_INSPECT"]
+CHECK_DLL = os.environ.get("JOBCUT_CHECK_DLL", "")
+INSPECT_EXE = os.environ.get("JOBCUT_INSPECT_EXE", "")
+WINE64 = os.environ.get("JOBCUT_WINE64", "")
+DATA = os.path.join(ROOT, "tests", "inspect", "data")
+EXAMPLE = ["--frames", "36000", os.path.join("examples", "cuts.vcf")]
+
+PACKAGE_FILES = {
+    "x86/jobcut.dll", "x64/jobcut.dll", "windows-x64/jobcut-inspect.exe", "linux-x86_64/libjobcut.so",
+    "linux-x86_64/jobcut-inspect", "examples/cuts.vcf", "README.md", "LICENSE", "CHANGELOG.md", "SHA256SUMS"}
+
+
+def files_under(folder):
+    return {os.path.relpath(os.path.join(top, name), folder).replace(os.sep, "/")
+            for top, _, names in os.walk(folder) for name in names}
+
+
+def run(command, **options):
+    return subprocess.run(command, capture_output=True, text=True, **options)
+
+
+class Install(unittest.TestCase):
+    def install(self, *options, destdir=None):
+        env = dict(os.environ)
+        if destdir:
+            env["DESTDIR"] = destdir
+        done = run(["cmake", "--install", BUILD, *options], env=env)
+        self.assertEqual(done.returncode, 0, done.stderr)
+
+    def test_a_plain_install_holds_the_plugin_the_inspector_and_the_documents(self):
+        with tempfile.TemporaryDirectory() as destdir:
+            self.install("--prefix", "/usr/local", destdir=destdir)
+            prefix = os.path.join(destdir, "usr", "local")
+            self.assertEqual(files_under(destdir), {
+                "usr/local/lib/avisynth/libjobcut.so", "usr/local/bin/jobcut-inspect",
+                "usr/local/share/doc/jobcut/README.md", "usr/local/share/doc/jobcut/LICENSE",
+                "usr/local/share/doc/jobcut/CHANGELOG.md"})
+            done = run([os.path.join(prefix, "bin", "jobcut-inspect"), "--version"])
+            self.assertEqual(done.stdout, f"jobcut-inspect {VERSION}\n")
+            for name in ("README.md", "LICENSE", "CHANGELOG.md"):
+                with open(os.path.join(prefix, "share", "doc", "jobcut", name), "rb") as got, \
+                        open(os.path.join(ROOT, name), "rb") as source:
+                    self.assertEqual(got.read(), source.read(), name)
+
+    def test_a_per_user_install_lands_where_avisynth_autoloads(self):
+        with tempfile.TemporaryDirectory() as home:
+            self.install("--prefix", os.path.join(home, ".local"))
+            self.assertTrue(os.path.isfile(os.path.join(home, ".local", "lib", "avisynth", "libjobcut.so")))
+
+
+class Package(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.zip_path = os.path.join(BUILD, f"jobcut-{VERSION}.zip")
+        cls.folder = tempfile.mkdtemp()
+        with zipfile.ZipFile(cls.zip_path) as archive:
+            archive.extractall(cls.folder)
+            cls.modes = {info.filename: info.external_attr >> 16 for info in archive.infolist()}
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def test_layout(self):
+        self.assertEqual(files_under(self.folder), PACKAGE_FILES)
+
+    def test_checksums_cover_every_other_file(self):
+        done = run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=self.folder)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        with open(self.path("SHA256SUMS")) as sums:
+            listed = {line.split("  ", 1)[1].rstrip("\n") for line in sums}
+        self.assertEqual(listed, PACKAGE_FILES - {"SHA256SUMS"})
+
+    def test_the_windows_binaries_pass_the_static_check(self):
+        for command in (["x86", self.path("x86/jobcut.dll"), VERSION], ["x64", self.path("x64/jobcut.dll"), VERSION],
+                        ["exe", self.path("windows-x64/jobcut-inspect.exe")]):
+            done = run([CHECK_DLL, *command])
+            self.assertEqual(done.returncode, 0, done.stdout)
+
+    def test_the_linux_plugin_exports_only_its_entry(self):
+        done = run([os.path.join(ROOT, "tests", "linux_host", "check_exports.sh"), self.path("linux-x86_64/libjobcut.so")])
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+
+    def test_the_packaged_inspector_runs_on_the_packaged_example(self):
+        inspector = self.path("linux-x86_64/jobcut-inspect")
+        self.assertTrue(self.modes["linux-x86_64/jobcut-inspect"] & 0o111, "not executable once unpacked")
+        os.chmod(inspector, 0o755)
+        packaged = run([inspector, *EXAMPLE], cwd=self.folder)
+        built = run([INSPECT, *EXAMPLE], cwd=ROOT)
+        self.assertEqual(packaged.returncode, 0, packaged.stderr)
+        self.assertEqual(packaged.stdout, built.stdout)
+        self.assertIn("total: 23776 frames", packaged.stdout)
+        self.assertEqual(run([inspector, "--version"]).stdout, f"jobcut-inspect {VERSION}\n")
+
+
+class WindowsInspect(unittest.TestCase):
+    """jobcut-inspect.exe under wine64 against the Linux build, byte for byte
+    but for line endings (the Windows console writes CR LF)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp()
+        cls.env = dict(os.environ, WINEPREFIX=os.path.join(cls.root, "prefix"), WINEARCH="win64", WINEDEBUG="-all",
+                       WINEDLLOVERRIDES="mscoree,mshtml=", WINELOADER=WINE64)
+        # The first program of a new prefix creates it and starts wine's services,
+        # which inherit its output: let that be a run whose output nobody reads.
+        subprocess.run([WINE64, INSPECT_EXE, "--version"], env=cls.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        cls.work = os.path.join(cls.root, "work")
+        os.makedirs(os.path.join(cls.work, "examples"))
+        shutil.copy(os.path.join(ROOT, "examples", "cuts.vcf"), os.path.join(cls.work, "examples"))
+        for name in os.listdir(DATA):
+            shutil.copy(os.path.join(DATA, name), cls.work)
+        with open(os.path.join(cls.work, "too_big.vcf"), "w") as f:
+            f.write("/" * 131073)
+        with open(os.path.join(cls.work, "too_many.vcf"), "w") as f:
+            f.write("VirtualDub.subset.AddRange(1,1);\n" * 257)
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([os.path.join(os.path.dirname(WINE64), "wineserver"), "-k"], env=cls.env,
+                       capture_output=True)
+        shutil.rmtree(cls.root)
+
+    def both(self, linux_args, windows_args=None):
+        """Runs both builds in the work folder; returns (Linux, Windows) results."""
+        linux = subprocess.run([INSPECT, *linux_args], cwd=self.work, capture_output=True)
+        windows = subprocess.run([WINE64, INSPECT_EXE, *(windows_args or linux_args)], cwd=self.work,
+                                 capture_output=True, env=self.env, stdin=subprocess.DEVNULL)
+        unix = lambda b: b.replace(b"\r\n", b"\n")
+        return ((linux.returncode, linux.stdout, linux.stderr),
+                (windows.returncode, unix(windows.stdout), unix(windows.stderr)))
+
+    def test_the_example_as_table_json_and_picture(self):
+        for extra in ([], ["--json"], ["--map-frames", "5100:5110", "--audio-request", "8176000:400"]):
+            linux, windows = self.both([*EXAMPLE, *extra])
+            self.assertEqual(linux[0], 0, linux[2])
+            self.assertEqual(windows, linux, extra)
+        linux, windows = self.both([*EXAMPLE, "--svg", "linux.svg"], [*EXAMPLE, "--svg", "windows.svg"])
+        self.assertEqual(windows, linux)
+        with open(os.path.join(self.work, "linux.svg"), "rb") as a, open(os.path.join(self.work, "windows.svg"), "rb") as b:
+            self.assertEqual(b.read(), a.read())
+
+    def test_refusals_have_the_same_message_and_exit_status(self):
+        for name in ("missing.vcf", "too_big.vcf", "too_many.vcf", "zero_count.vcf", "huge_number.vcf",
+                     "too_many_frames.vcf"):
+            for extra in ([], ["--json"]):
+                linux, windows = self.both([*extra, name])
+                self.assertEqual(linux[0], 1, name)
+                self.assertEqual(windows, linux, name)
+        linux, windows = self.both(["--frames", "x", "cuts.vcf"])
+        self.assertEqual((linux[0], windows), (2, linux))
+
+    def test_file_names_with_backslashes_and_a_drive_letter(self):
+        unix_name = os.path.join(self.work, "examples", "cuts.vcf")
+        drive_name = "Z:" + unix_name.replace("/", "\\")
+        for linux_name, windows_name in ((unix_name, drive_name), ("examples/cuts.vcf", "examples\\cuts.vcf"),
+                                         (unix_name + ".missing", drive_name + ".missing")):
+            linux, windows = self.both(["--frames", "36000", linux_name], ["--frames", "36000", windows_name])
+            named = lambda b: b.replace(windows_name.encode(), linux_name.encode())
+            self.assertIn(windows_name.encode(), windows[1] + windows[2])
+            self.assertEqual((windows[0], named(windows[1]), named(windows[2])), linux, windows_name)
+
+
+if __name__ == "__main__":
+    unittest.main()
