@@ -91,15 +91,9 @@ struct ClipLayout {
                   "x86 GenericVideoFilter layout");
     static_assert(offsetof(VideoFrame, vfb) == 4 && offsetof(VideoFrameBuffer, refcount) == 12,
                   "x86 frame counts");
-#elif defined(_WIN64) && defined(__MINGW64__)
-    // MinGW-w64 (jobcut-inspect.exe): the Itanium C++ ABI over Windows' 32-bit `long`.
-    static_assert(sizeof(long) == 4 && sizeof(IClip) == 16, "MinGW x64 IClip: vptr @0, 32-bit refcnt @8");
-    static_assert(offsetof(GenericVideoFilter, child) == 16 && offsetof(GenericVideoFilter, vi) == 24 &&
-                      sizeof(GenericVideoFilter) == 72,
-                  "MinGW x64 GenericVideoFilter layout");
-    static_assert(offsetof(VideoFrame, vfb) == 8 && offsetof(VideoFrameBuffer, refcount) == 16,
-                  "MinGW x64 frame counts");
 #elif defined(_WIN64)
+    // The MSVC ABI (the DLL), and MinGW-w64's Itanium ABI (jobcut-inspect.exe)
+    // over Windows' 32-bit `long`: the same layouts.
     static_assert(sizeof(long) == 4 && sizeof(IClip) == 16, "x64 IClip: vptr @0, 32-bit refcnt @8");
     static_assert(offsetof(GenericVideoFilter, child) == 16 && offsetof(GenericVideoFilter, vi) == 24 &&
                       sizeof(GenericVideoFilter) == 72,

@@ -22,30 +22,45 @@ foreach(tool_var_and_names
   endif()
 endforeach()
 
+# jobcut_cross_compile(<objects var> <output folder> <object suffix> <target name>
+#                      COMPILER <command>... SOURCES <file>... FLAGS <flag>...)
+# One object per source, rebuilt when the source or a header it includes changes.
+function(jobcut_cross_compile out dir suffix target)
+  cmake_parse_arguments(ARG "" "" "COMPILER;SOURCES;FLAGS" ${ARGN})
+  set(objects)
+  foreach(source IN LISTS ARG_SOURCES)
+    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
+    string(REGEX REPLACE "[/.]" "_" name ${relative})
+    set(object ${dir}/${name}${suffix})
+    add_custom_command(OUTPUT ${object}
+      COMMAND ${ARG_COMPILER} -O2 -std=c++17 ${JOBCUT_WARNING_FLAGS} ${ARG_FLAGS}
+              -I${PROJECT_SOURCE_DIR} -MD -MF ${object}.d -c ${source} -o ${object}
+      DEPENDS ${source}
+      DEPFILE ${object}.d
+      COMMENT "Compiling ${relative} for ${target}"
+      VERBATIM)
+    list(APPEND objects ${object})
+  endforeach()
+  set(${out} ${objects} PARENT_SCOPE)
+endfunction()
+
 # jobcut_windows_compile(<objects var> <arch: x86|x64> <output folder>
 #                        SOURCES <file>... FLAGS <flag>...)
-# One object per source, rebuilt when the source or a header it includes changes.
+# For the MSVC ABI with clang.
 function(jobcut_windows_compile out arch dir)
-  cmake_parse_arguments(ARG "" "" "SOURCES;FLAGS" ${ARGN})
   if(arch STREQUAL "x86")
     set(triple i686-pc-windows-msvc)
   else()
     set(triple x86_64-pc-windows-msvc)
   endif()
-  set(objects)
-  foreach(source IN LISTS ARG_SOURCES)
-    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
-    string(REGEX REPLACE "[/.]" "_" name ${relative})
-    set(object ${dir}/${name}.obj)
-    add_custom_command(OUTPUT ${object}
-      COMMAND ${JOBCUT_CLANGXX} --target=${triple} -O2 -std=c++17 ${JOBCUT_WARNING_FLAGS} ${ARG_FLAGS}
-              -I${PROJECT_SOURCE_DIR} -MD -MF ${object}.d -c ${source} -o ${object}
-      DEPENDS ${source}
-      DEPFILE ${object}.d
-      COMMENT "Compiling ${relative} for ${triple}"
-      VERBATIM)
-    list(APPEND objects ${object})
-  endforeach()
+  jobcut_cross_compile(objects ${dir} .obj ${triple} COMPILER ${JOBCUT_CLANGXX} --target=${triple} ${ARGN})
+  set(${out} ${objects} PARENT_SCOPE)
+endfunction()
+
+# jobcut_mingw_compile(<objects var> <output folder> SOURCES <file>... FLAGS <flag>...)
+# For 64-bit Windows with MinGW-w64's g++ (Itanium C++ ABI, libstdc++).
+function(jobcut_mingw_compile out dir)
+  jobcut_cross_compile(objects ${dir} .o x86_64-w64-mingw32 COMPILER ${JOBCUT_MINGW_CXX} ${ARGN})
   set(${out} ${objects} PARENT_SCOPE)
 endfunction()
 
@@ -64,25 +79,4 @@ function(jobcut_windows_import_lib out arch def dir)
     COMMENT "Making the ${arch} import library ${name}.lib"
     VERBATIM)
   set(${out} ${lib} PARENT_SCOPE)
-endfunction()
-
-# jobcut_mingw_compile(<objects var> <output folder> SOURCES <file>... FLAGS <flag>...)
-# The same, for 64-bit Windows with MinGW-w64's g++ (Itanium C++ ABI, libstdc++).
-function(jobcut_mingw_compile out dir)
-  cmake_parse_arguments(ARG "" "" "SOURCES;FLAGS" ${ARGN})
-  set(objects)
-  foreach(source IN LISTS ARG_SOURCES)
-    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
-    string(REGEX REPLACE "[/.]" "_" name ${relative})
-    set(object ${dir}/${name}.o)
-    add_custom_command(OUTPUT ${object}
-      COMMAND ${JOBCUT_MINGW_CXX} -O2 -std=c++17 ${JOBCUT_WARNING_FLAGS} ${ARG_FLAGS}
-              -I${PROJECT_SOURCE_DIR} -MD -MF ${object}.d -c ${source} -o ${object}
-      DEPENDS ${source}
-      DEPFILE ${object}.d
-      COMMENT "Compiling ${relative} for x86_64-w64-mingw32"
-      VERBATIM)
-    list(APPEND objects ${object})
-  endforeach()
-  set(${out} ${objects} PARENT_SCOPE)
 endfunction()
