@@ -52,6 +52,7 @@ const char kStyle[] =
     "  td::before { content: attr(data-label) \" \"; color: #6b7580; font-size: 0.85em; }\n"
     "  tfoot td { grid-column: 1 / -1; }\n"
     "  .narrow { display: block; }\n"
+    "  pre { font-size: 13px; white-space: pre-wrap; overflow-wrap: anywhere; }\n"
     "}\n";
 
 // How each range cell is labelled when the columns give way to blocks.

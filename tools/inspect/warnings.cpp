@@ -256,8 +256,8 @@ void Pass::read_line(const ScannedLine& line, const std::string& text) {
     if (loose && line.fate == LineFate::kStored) {
         add("read_loosely", line.number,
             cause + ", but " + numbers_read(read) + " all the same and " + outcome(line) +
-                "; write it as VirtualDub does, " + keyword.text + "(" + std::to_string(read.start) + "," +
-                std::to_string(read.length) + ");, so that both read the same range");
+                "; so that VirtualDub reads the same range, write the line as it does: " + keyword.text + "(" +
+                std::to_string(read.start) + "," + std::to_string(read.length) + ");");
     } else {
         add("not_a_number", line.number,
             cause + ": " + numbers_read(read) + " (it takes a number from its digits alone, 0 where there are none) and " +
