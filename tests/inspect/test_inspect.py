@@ -672,21 +672,36 @@ class Rendering(unittest.TestCase):
 
 
 class Readme(unittest.TestCase):
-    def test_shown_table_and_picture_are_current(self):
+    def shown_runs(self):
+        """Each command the README shows with its output: (command words, output lines)."""
         with open(os.path.join(ROOT, "README.md")) as f:
             readme = f.read().splitlines()
-        start = next(i for i, line in enumerate(readme) if line.startswith("$ build/tools/jobcut-inspect "))
-        end = readme.index("```", start)
-        args = readme[start].split()[1:]
+        starts = [i for i, line in enumerate(readme) if line.startswith("$ build/tools/jobcut-inspect ")]
+        return [(readme[i][2:], readme[i + 1:readme.index("```", i)]) for i in starts]
+
+    def test_shown_tables_are_current(self):
+        for command, shown in self.shown_runs():
+            with self.subTest(command), tempfile.TemporaryDirectory() as folder:
+                args = command.split()[1:]
+                if "--svg" in args:
+                    args[args.index("--svg") + 1] = os.path.join(folder, "t.svg")
+                done = subprocess.run([INSPECT, *args], cwd=ROOT, capture_output=True, text=True)
+                self.assertEqual(done.stdout.splitlines(), shown)
+
+    def test_main_job_and_its_picture(self):
+        command, _ = self.shown_runs()[0]
         with open(os.path.join(ROOT, "tools", "build.sh")) as f:
-            self.assertIn(readme[start][2:] + "\n", f.read())
+            self.assertIn(command + "\n", f.read())
         with tempfile.TemporaryDirectory() as folder:
+            args = command.split()[1:]
             picture = os.path.join(folder, "t.svg")
             args[args.index("--svg") + 1] = picture
-            done = subprocess.run([INSPECT, *args[1:]], cwd=ROOT, capture_output=True, text=True)
-            self.assertEqual(done.stdout.splitlines(), readme[start + 1:end])
+            subprocess.run([INSPECT, *args], cwd=ROOT, capture_output=True, check=True)
             with open(picture) as made, open(os.path.join(ROOT, "examples", "cuts-timeline.svg")) as shown:
                 self.assertEqual(made.read(), shown.read())
+
+    def test_a_warning_is_shown(self):
+        self.assertTrue(any("warnings:" in shown for _, shown in self.shown_runs()))
 
 
 if __name__ == "__main__":
