@@ -90,33 +90,54 @@ std::string trimmed(const std::string& text, size_t from, size_t to) {
     return text.substr(from, to - from);
 }
 
+// Calls visit(at) for each byte of text[from...] outside string literals, up to
+// a "//" comment; visit returns how far to move on, 0 to stop there. Returns
+// where the walk ended.
+template <typename Visit>
+size_t walk_code(const std::string& text, size_t from, Visit visit) {
+    bool in_string = false;
+    size_t at = from;
+    while (at < text.size()) {
+        const char c = text[at];
+        if (in_string) {
+            in_string = c != '"';
+            at += c == '\\' ? 2 : 1;
+        } else if (c == '"') {
+            in_string = true;
+            ++at;
+        } else if (text.compare(at, 2, "//") == 0) {
+            return at;
+        } else {
+            const size_t step = visit(at);
+            if (step == 0) return at;
+            at += step;
+        }
+    }
+    return text.size();
+}
+
 // The arguments of the call whose "(" stands at text[open]: split at the commas
 // outside inner brackets and strings, up to its ")" (or a ";", a "//" comment or
 // the line's end). "()" has none.
 std::vector<std::string> call_arguments(const std::string& text, size_t open) {
     std::vector<std::string> items;
     int depth = 0;
-    bool in_string = false;
-    size_t item = open + 1, at = open + 1;
-    for (; at < text.size(); ++at) {
+    size_t item = open + 1;
+    const size_t end = walk_code(text, open + 1, [&](size_t at) -> size_t {
         const char c = text[at];
-        if (in_string) {
-            if (c == '\\') ++at;
-            else if (c == '"') in_string = false;
-        } else if (c == '"') {
-            in_string = true;
-        } else if (c == '(' || c == '[') {
+        if (c == '(' || c == '[') {
             ++depth;
         } else if ((c == ')' || c == ']') && depth > 0) {
             --depth;
-        } else if (depth == 0 && (c == ')' || c == ';' || text.compare(at, 2, "//") == 0)) {
-            break;
+        } else if (depth == 0 && (c == ')' || c == ';')) {
+            return 0;
         } else if (depth == 0 && c == ',') {
             items.push_back(trimmed(text, item, at));
             item = at + 1;
         }
-    }
-    items.push_back(trimmed(text, item, std::min(at, text.size())));
+        return 1;
+    });
+    items.push_back(trimmed(text, item, end));
     if (items.size() == 1 && items[0].empty()) items.clear();
     return items;
 }
@@ -135,23 +156,12 @@ bool call_at_start(const std::string& text, const char* name, std::vector<std::s
 // comment: how many, and the first.
 int keywords_after(const std::string& text, size_t from, int* first) {
     int count = 0;
-    bool in_string = false;
-    for (size_t at = from; at < text.size(); ++at) {
-        const char c = text[at];
-        if (in_string) {
-            if (c == '\\') ++at;
-            else if (c == '"') in_string = false;
-        } else if (c == '"') {
-            in_string = true;
-        } else if (text.compare(at, 2, "//") == 0) {
-            break;
-        } else {
-            const int k = keyword_at(text, at, false);
-            if (k < 0) continue;
-            if (count++ == 0) *first = k;
-            at += kSubsetKeywords[k].length - 1;
-        }
-    }
+    walk_code(text, from, [&](size_t at) -> size_t {
+        const int k = keyword_at(text, at, false);
+        if (k < 0) return 1;
+        if (count++ == 0) *first = k;
+        return kSubsetKeywords[k].length;
+    });
     return count;
 }
 
