@@ -336,12 +336,15 @@ CLEAN = [
     (os.path.join(ROOT, "tests", "data", "masked_cuts.vcf"), ["--frames", "12007"]),
 ]
 
-# Edge cases of the reading rules: (what, file bytes, options, warnings).
+# Edge cases of the reading rules: (what, file bytes, options, warnings[, what the first one says]).
 EDGES = [
-    ("keyword running on into a longer word", ADD + "X(5,10);\n", [], [("not_a_number", 1)]),
-    ("minus sign", b"// cut\n" + (ADD + "(-10,50);\n").encode(), [], [("not_a_number", 2)]),
-    ("first frame left out", ADD + "(,500);\n", [], [("not_a_number", 1)]),
-    ("one argument", ADD + "(100);\n", [], [("not_a_number", 1)]),
+    ("keyword running on into a longer word", ADD + "X(5,10);\n", [], [("not_a_number", 1)],
+     '"VirtualDub.subset.AddRangeX" is taken for VirtualDub.subset.AddRange'),
+    ("minus sign", b"// cut\n" + (ADD + "(-10,50);\n").encode(), [], [("not_a_number", 2)],
+     'the first frame "-10" is not written as digits: the filter reads the first frame as 0 and the frame count as 0'),
+    ("first frame left out", ADD + "(,500);\n", [], [("not_a_number", 1)], "stores source frames 0..499"),
+    ("one argument", ADD + "(100);\n", [], [("not_a_number", 1)],
+     'one argument only, "100"'),
     ("no argument", ADD + "();\n// the reader tries a keyword only with room for its numbers\n", [],
      [("not_a_number", 1)]),
     ("a count of 0 written as digits", ADD + "(200,0);\n", [], []),
@@ -370,7 +373,8 @@ EDGES = [
      [("wrong_case", 1)]),
     ("other case beyond the line window", " " * 250 + "virtualdub.subset.addrange(1,2);\n" + ADD + "(0,5);\n", [],
      [("wrong_case", 1)]),
-    ("count cut off by the line window", " " * 229 + ADD + "(3,5);\n", [], [("outside_line_window", 1)]),
+    ("count cut off by the line window", " " * 229 + ADD + "(3,5);\n", [], [("outside_line_window", 1)],
+     "frame count as 0 where the whole line gives 3 and 5, and so refuses the file"),
     ("a refusal ends the warnings", "//" + ADD + "(0,5)\n" + ADD + "(0,x)\n//" + ADD + "(9,9)\n", [],
      [("commented_out", 1), ("not_a_number", 2)]),
     ("too many ranges", "".join(ADD + "(%d,1);\n" % i for i in range(257)) + "//" + ADD + "(0,5)\n", [], []),
@@ -443,11 +447,14 @@ class Warnings(unittest.TestCase):
 
     def test_reading_rules(self):
         with tempfile.TemporaryDirectory() as folder:
-            for what, content, args, expected in EDGES:
+            for what, content, args, expected, *says in EDGES:
                 with self.subTest(what):
                     data = content if isinstance(content, bytes) else content.encode()
                     path = write_bytes(folder, "edge.vcf", data)
-                    self.assertEqual(self.kinds(self.warnings_of(path, args)), expected)
+                    result = self.warnings_of(path, args)
+                    self.assertEqual(self.kinds(result), expected)
+                    for phrase in says:
+                        self.assertIn(phrase, result["warnings"][0]["text"])
 
     def test_what_the_sentences_say(self):
         says = {

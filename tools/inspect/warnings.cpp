@@ -231,17 +231,24 @@ void Pass::read_line(const ScannedLine& line, const std::string& text) {
     }
     const SubsetKeyword& keyword = kSubsetKeywords[read.keyword];
     const size_t after = read.keyword_at - line.begin + keyword.length;
-    std::string cause;
-    const char* to_write = "both numbers";
+    // How VirtualDub writes the line; what to write instead when the numbers are not digits.
+    const std::string as_written = std::string(keyword.text) + "(first,count);";
+    std::string cause, fix = "write both numbers as plain digits, as VirtualDub saves them, since the filter works "
+                             "out no expression or variable";
     bool loose = false;
     if (!read.open_paren) {
         loose = true;
         const size_t keyword_start = read.keyword_at - line.begin;
         size_t word_end = after;
         while (word_end < text.size() && is_word_byte(text[word_end])) ++word_end;
-        cause = word_end == after ? std::string("no \"(\" follows the keyword")
-                                  : quoted(text.substr(keyword_start, word_end - keyword_start)) + " is taken for " +
-                                        keyword.text + ", whose letters it begins with, and no \"(\" follows that";
+        if (word_end == after) {
+            cause = "no \"(\" follows the keyword";
+            fix = "write the line as VirtualDub does, " + as_written;
+        } else {
+            cause = quoted(text.substr(keyword_start, word_end - keyword_start)) + " is taken for " + keyword.text +
+                    ", whose letters it begins with, and no \"(\" follows that";
+            fix = "spell the command as VirtualDub writes it, " + as_written;
+        }
     } else if (!read.comma && line.fate == LineFate::kStored) {
         loose = true;
         cause = "no \",\" stands between the two numbers";
@@ -251,6 +258,7 @@ void Pass::read_line(const ScannedLine& line, const std::string& text) {
             if (line.fate == LineFate::kStored) return;
             cause = arguments.empty() ? std::string("the call has no arguments")
                                       : "the call has one argument only, " + quoted(arguments[0]);
+            fix = "give both numbers, as VirtualDub writes them: " + as_written;
         } else {
             const bool first = !digits_only(arguments[0]), count = !digits_only(arguments[1]);
             if (!first && !count) return;  // the numbers are read as written
@@ -258,8 +266,10 @@ void Pass::read_line(const ScannedLine& line, const std::string& text) {
                 cause = "the first frame " + quoted(arguments[0]) + " and the frame count " + quoted(arguments[1]) +
                         " are not written as digits";
             } else {
-                to_write = first ? "the first frame" : "the frame count";
-                cause = std::string(to_write) + " " + quoted(arguments[first ? 0 : 1]) + " is not written as digits";
+                const std::string which = first ? "the first frame" : "the frame count";
+                cause = which + " " + quoted(arguments[first ? 0 : 1]) + " is not written as digits";
+                fix = "write " + which + " as plain digits, as VirtualDub saves it, since the filter works out no "
+                      "expression or variable";
             }
         }
     }
@@ -271,8 +281,7 @@ void Pass::read_line(const ScannedLine& line, const std::string& text) {
     } else {
         add("not_a_number", line.number,
             cause + ": " + numbers_read(read) + " (it takes a number from its digits alone, 0 where there are none) and " +
-                outcome(line) + "; write " + to_write +
-                " as plain digits, as VirtualDub saves them, since the filter works out no expression or variable");
+                outcome(line) + "; " + fix);
     }
 }
 
