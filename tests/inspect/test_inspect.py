@@ -1,16 +1,24 @@
 #!/usr/bin/env python3
 """Runs the built jobcut-inspect as a user does and checks what it prints,
 writes and exits with. Each TestCase class is one ctest entry."""
+import html.parser
 import json
 import os
+import random
+import re
+import shutil
+import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 import xml.etree.ElementTree as ET
+import zlib
 
 INSPECT = os.environ["JOBCUT_INSPECT"]
 ROOT = os.environ["JOBCUT_SOURCE_ROOT"]
 DATA = os.path.join(ROOT, "tests", "inspect", "data")
+EXAMPLES = os.path.join(ROOT, "examples")
 # 25 frames a second and 1000 samples a second: 40 samples a frame.
 SMALL = ["--frames", "100", "--fps", "25/1", "--audio-rate", "1000"]
 SVG = "{http://www.w3.org/2000/svg}"
@@ -28,6 +36,13 @@ def json_of(*args, cwd=DATA):
 def write_subset_file(folder, name, lines):
     with open(os.path.join(folder, name), "w") as f:
         f.write("".join(line + "\n" for line in lines))
+
+
+def write_bytes(folder, name, data):
+    path = os.path.join(folder, name)
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
 
 
 class Table(unittest.TestCase):
@@ -63,11 +78,13 @@ class Table(unittest.TestCase):
         self.assertEqual(lines[3], "total: 100 frames, 00:00:04.000, 4000 audio samples")
 
     def test_source_audio_length(self):
+        def totals(*args):
+            return next(line for line in self.table(*args) if line.startswith("total: "))
         # 100000 frames at 30000/1001 fps last 160160000 samples at 48000 Hz.
-        self.assertIn("160160000 audio samples", self.table("no_subset.vcf")[-1])
-        self.assertEqual(self.table(*SMALL, "--audio-samples", "123", "no_subset.vcf")[-1],
+        self.assertIn("160160000 audio samples", totals("no_subset.vcf"))
+        self.assertEqual(totals(*SMALL, "--audio-samples", "123", "no_subset.vcf"),
                          "total: 100 frames, 00:00:04.000, 123 audio samples")
-        self.assertEqual(self.table(*SMALL, "--audio-rate", "0", "no_subset.vcf")[-1],
+        self.assertEqual(totals(*SMALL, "--audio-rate", "0", "no_subset.vcf"),
                          "total: 100 frames, 00:00:04.000, 0 audio samples")
 
 
@@ -83,14 +100,15 @@ class Json(unittest.TestCase):
         status, result = json_of(*SMALL, "three_ranges.vcf")
         self.assertEqual(status, 0)
         self.assertEqual(result, {"ok": True, "num_frames": 12, "num_audio_samples": 480, "rows": THREE_ROWS,
-                                  "frames": [], "audio_requests": [], "silence": []})
+                                  "frames": [], "audio_requests": [], "silence": [], "warnings": []})
         self.assertEqual(list(result), ["ok", "num_frames", "num_audio_samples", "rows", "frames",
-                                        "audio_requests", "silence"])
+                                        "audio_requests", "silence", "warnings"])
 
     def test_failure(self):
         done = run("--json", "nothing.vcf")
         self.assertEqual(done.returncode, 1)
-        self.assertEqual(json.loads(done.stdout), {"ok": False, "error": 'Jobcut: file not found - "nothing.vcf"'})
+        self.assertEqual(json.loads(done.stdout), {"ok": False, "error": 'Jobcut: file not found - "nothing.vcf"',
+                                                   "warnings": []})
         self.assertEqual(done.stderr, "")
 
     def test_message_text_is_escaped(self):
@@ -158,7 +176,7 @@ class Refusals(unittest.TestCase):
     def assert_refused(self, name, message, cwd=DATA):
         done = run(name, cwd=cwd)
         self.assertEqual((done.returncode, done.stdout, done.stderr), (1, "", message + "\n"))
-        self.assertEqual(json_of(name, cwd=cwd), (1, {"ok": False, "error": message}))
+        self.assertEqual(json_of(name, cwd=cwd), (1, {"ok": False, "error": message, "warnings": []}))
 
     def test_messages(self):
         self.assert_refused("nothing.vcf", 'Jobcut: file not found - "nothing.vcf"')
@@ -284,23 +302,413 @@ class Picture(unittest.TestCase):
             root = self.picture("a&b<c>.vcf", cwd=folder)
         self.assertTrue(self.shapes(root, "title")[0].text.startswith("a&b<c>.vcf: 1 range, 5 frames"))
 
+ADD = "VirtualDub.subset.AddRange"
+
+# Files shaped after real settings and job files: every warning each earns, as
+# (kind, line), and nowhere else.
+SHAPED = [
+    ("expression_count.vcf", [], [("not_a_number", 13)]),
+    ("variable_count.vdscript", [], [("not_a_number", 36)]),
+    ("commented_out.vcf", [], [("no_subset_lines", None), ("commented_out", 17)]),
+    ("cut_put_aside.vcf", [], [("commented_out", 20), ("commented_out", 22)]),
+    ("hand_edited.vcf", [], [("not_a_number", 7), ("not_a_number", 8), ("read_loosely", 9), ("read_loosely", 10),
+                             ("not_at_line_start", 11), ("wrong_case", 12), ("wrong_case", 13)]),
+    ("one_line_commands.vcf", [], [("no_subset_lines", None), ("not_at_line_start", 3)]),
+    ("long_blanks.vcf", [], [("outside_line_window", 9), ("outside_line_window", 10)]),
+    ("selection.vcf", [], [("selection_ignored", 24)]),
+    ("empty_edit_list.vcf", [], [("no_subset_lines", None)]),
+    ("subset_delete.jobs", [], [("no_subset_lines", None)]),
+    ("two_sources.jobs", ["--frames", "10051"], [("cleared_again", 55), ("overlap", 56)]),
+    ("two_sources.jobs", ["--frames", "1583"], [("past_source_end", 27), ("cleared_again", 55), ("overlap", 56)]),
+    (os.path.join(EXAMPLES, "two-pass.jobs"), ["--frames", "5010"], [("cleared_again", 52), ("overlap", 53)]),
+    (os.path.join(EXAMPLES, "two-pass.jobs"), ["--frames", "5009"],
+     [("past_source_end", 24), ("cleared_again", 52), ("overlap", 53), ("past_source_end", 53)]),
+    ("reordered.vcf", [], [("overlap", 7), ("overlap", 9)]),
+    ("reordered.vcf", ["--frames", "5050"], [("overlap", 7), ("overlap", 9), ("past_source_end", 10)]),
+]
+
+# Real-shaped files the filter reads as they look.
+CLEAN = [
+    (os.path.join(EXAMPLES, "cuts.vcf"), ["--frames", "36000"]),
+    ("three_ranges.vcf", SMALL),
+    ("uneven.vcf", ["--frames", "10"]),
+    ("clean_job.jobs", ["--frames", "10000"]),
+    (os.path.join(ROOT, "tests", "data", "masked_cuts.vcf"), ["--frames", "12007"]),
+]
+
+# Edge cases of the reading rules: (what, file bytes, options, warnings[, what the first one says]).
+EDGES = [
+    ("keyword running on into a longer word", ADD + "X(5,10);\n", [], [("not_a_number", 1)],
+     '"VirtualDub.subset.AddRangeX" is taken for VirtualDub.subset.AddRange'),
+    ("minus sign", b"// cut\n" + (ADD + "(-10,50);\n").encode(), [], [("not_a_number", 2)],
+     'the first frame "-10" is not written as digits: the filter reads the first frame as 0 and the frame count as 0'),
+    ("first frame left out", ADD + "(,500);\n", [], [("not_a_number", 1)], "stores source frames 0..499"),
+    ("one argument", ADD + "(100);\n", [], [("not_a_number", 1)],
+     'one argument only, "100"'),
+    ("no argument", ADD + "();\n// the reader tries a keyword only with room for its numbers\n", [],
+     [("not_a_number", 1)]),
+    ("a count of 0 written as digits", ADD + "(200,0);\n", [], []),
+    ("a number too large", ADD + "(2147483648,5);\n", [], []),
+    ("digits, then a comment", ADD + "(\t7\t,\t9\t) // was 7,90\n", [], []),
+    ("short last line, passed over for want of bytes", ADD + "(1,2);\n" + ADD + "(5,9", [], []),
+    ("lone carriage return", ADD + "(1,2);\r" + ADD + "(3,4);\n", [], [("not_at_line_start", 1)]),
+    ("keyword in a trailing comment", ADD + "(1,2); // " + ADD + "(1,5)\n", [], []),
+    ("keyword in a string", 'VirtualDub.project.AddTextInfo("ICMT","' + ADD + '(1,5)");\n' + ADD + "(1,2);\n", [], []),
+    ("clear before any range", "VirtualDub.subset.Clear();\nVirtualDub.subset.Clear();\n" + ADD + "(0,10);\n", [], []),
+    ("clear repeated after ranges", "VirtualDub.subset.Clear();\n" + ADD + "(0,10);\nVirtualDub.subset.Clear();\n"
+     "VirtualDub.subset.Clear();\n" + ADD + "(20,10);\nVirtualDub.subset.Delete();\n", [],
+     [("cleared_again", 3), ("cleared_again", 6)]),
+    ("selections", ADD + "(0,10);\nVirtualDub.video.SetRange(0,0);\nVirtualDub.video.SetRange();\n"
+     "VirtualDub.video.SetRangeFrames(0,VirtualDub.video.length);\n", [], [("selection_ignored", 4)]),
+    ("past the end, length not given", ADD + "(90,20);\n", [], []),
+    ("past the end, masked", ADD + "(0,90);\nVirtualDub.subset.AddMaskedRange(90,20);\n", ["--frames", "100"],
+     [("past_source_end", 2)]),
+    ("ending at the last frame", ADD + "(90,10);\n", ["--frames", "100"], []),
+    ("a source of no frames", ADD + "(0,1);\n", ["--frames", "0"], [("past_source_end", 1)]),
+    ("ranges that touch", ADD + "(0,10);\n" + ADD + "(10,10);\nVirtualDub.subset.AddMaskedRange(20,5);\n", [], []),
+    ("commented with blanks around", "  //  VirtualDub.subset.AddMaskedRange(1,2);\n" + ADD + "(0,5);\n", [],
+     [("commented_out", 1)]),
+    ("a comment that only names the keyword", "// -- " + ADD + "(1,2)\n" + ADD + "(0,5);\n", [], []),
+    ("masked keyword in other case", "VirtualDub.subset.addMaskedRange(1,2);\n" + ADD + "(0,5);\n", [],
+     [("wrong_case", 1)]),
+    ("other case beyond the line window", " " * 250 + "virtualdub.subset.addrange(1,2);\n" + ADD + "(0,5);\n", [],
+     [("wrong_case", 1)]),
+    ("count cut off by the line window", " " * 229 + ADD + "(3,5);\n", [], [("outside_line_window", 1)],
+     "frame count as 0 where the whole line gives 3 and 5, and so refuses the file"),
+    ("a refusal ends the warnings", "//" + ADD + "(0,5)\n" + ADD + "(0,x)\n//" + ADD + "(9,9)\n", [],
+     [("commented_out", 1), ("not_a_number", 2)]),
+    ("too many ranges", "".join(ADD + "(%d,1);\n" % i for i in range(257)) + "//" + ADD + "(0,5)\n", [], []),
+]
+
+
+def check_claims(test, path, args, result):
+    """Holds each warning's claims against the filter's own result on the same file."""
+    with open(path, "rb") as f:
+        lines = f.read().split(b"\n")
+    rows = result.get("rows", [])
+    for warning in result["warnings"]:
+        kind, line, text = warning["kind"], warning["line"], warning["text"]
+        test.assertEqual(line is None, kind == "no_subset_lines", warning)
+        stored = re.search(r"stores source frames (\d+)\.\.(\d+)", text)
+        if stored and result["ok"]:
+            start, last = int(stored.group(1)), int(stored.group(2))
+            test.assertIn((start, last - start + 1), [(r["start"], r["length"]) for r in rows], text)
+        if "refuses the file" in text:
+            test.assertFalse(result["ok"])
+            test.assertTrue(result["error"].endswith("(line:%d)" % line), (text, result["error"]))
+        if kind in ("overlap", "past_source_end", "cleared_again", "selection_ignored", "no_subset_lines"):
+            test.assertTrue(result["ok"], warning)
+        named = re.match(r"range (\d+) \(source frames (\d+)\.\.(\d+)\)", text)
+        if kind in ("overlap", "past_source_end"):
+            row = rows[int(named.group(1)) - 1]
+            test.assertEqual((row["start"], row["start"] + row["length"] - 1), (int(named.group(2)), int(named.group(3))))
+        if kind == "overlap":
+            shared = re.search(r"shares source frames (\d+)\.\.(\d+) with range (\d+)", text)
+            other = rows[int(shared.group(3)) - 1]
+            test.assertEqual(int(shared.group(1)), max(row["start"], other["start"]))
+            test.assertEqual(int(shared.group(2)) + 1, min(row["start"] + row["length"], other["start"] + other["length"]))
+        if kind == "past_source_end":
+            frames = int(args[args.index("--frames") + 1])
+            test.assertGreater(row["start"] + row["length"], frames)
+        if kind == "no_subset_lines":
+            test.assertEqual(len(rows), 1)
+            test.assertEqual((rows[0]["start"], rows[0]["masked"]), (0, False))
+        if "ignores this line" in text or kind == "commented_out":
+            # The filter reads the file the same with that line emptied.
+            changed = b"\n".join(lines[:line - 1] + [b"//"] + lines[line:])
+            with tempfile.TemporaryDirectory() as folder:
+                copy = write_bytes(folder, "copy.vcf", changed)
+                _, without = json_of(*args, copy)
+            test.assertEqual((without["ok"], without.get("rows"), without.get("error", "").replace(copy, path)),
+                             (result["ok"], result.get("rows"), result.get("error", "")), text)
+
+
+class Warnings(unittest.TestCase):
+    def warnings_of(self, path, args):
+        done = run("--json", *args, path)
+        self.assertEqual(done.stderr, "", path)
+        result = json.loads(done.stdout)
+        self.assertEqual(done.returncode, 0 if result["ok"] else 1)
+        check_claims(self, os.path.join(DATA, path), args, result)
+        return result
+
+    def kinds(self, result):
+        return [(w["kind"], w["line"]) for w in result["warnings"]]
+
+    def test_real_shapes(self):
+        for path, args, expected in SHAPED:
+            with self.subTest(path=path, args=args):
+                self.assertEqual(self.kinds(self.warnings_of(path, args)), expected)
+
+    def test_clean_real_shapes(self):
+        for path, args in CLEAN:
+            with self.subTest(path=path):
+                self.assertEqual(self.kinds(self.warnings_of(path, args)), [])
+
+    def test_reading_rules(self):
+        with tempfile.TemporaryDirectory() as folder:
+            for what, content, args, expected, *says in EDGES:
+                with self.subTest(what):
+                    data = content if isinstance(content, bytes) else content.encode()
+                    path = write_bytes(folder, "edge.vcf", data)
+                    result = self.warnings_of(path, args)
+                    self.assertEqual(self.kinds(result), expected)
+                    for phrase in says:
+                        self.assertIn(phrase, result["warnings"][0]["text"])
+
+    def test_what_the_sentences_say(self):
+        says = {
+            ("expression_count.vcf", 13): ['frame count "VirtualDub.video.length" is not written as digits',
+                                           "reads the first frame as 0 and the frame count as 0",
+                                           "refuses the file with the message shown"],
+            ("hand_edited.vcf", 7): ['frame count "1000 * 2"', "frame count as 1000", "stores source frames 0..999"],
+            ("hand_edited.vcf", 9): ['no "(" follows', "stores source frames 4000..4099",
+                                     "write the line as it does: VirtualDub.subset.AddRange(4000,100);"],
+            ("hand_edited.vcf", 10): ['no "," stands between', "stores source frames 5000..5249"],
+            ("long_blanks.vcf", 9): ["after 240 blanks", "ignores this line"],
+            ("long_blanks.vcf", 10): ["frame count as 12 where the whole line gives 300 and 12345",
+                                      "stores source frames 300..311"],
+            ("selection.vcf", 24): ['"VirtualDub.video.SetRangeFrames(500,2500)"', "all 5000 frames"],
+            ("two_sources.jobs", 55): ["1 range (10051 frames) read before it", "the clip's 11634 frames"],
+            ("two_sources.jobs", 56): ["shares source frames 0..1582 with range 1 (line 27)", "twice"],
+            ("reordered.vcf", 9): ["shares source frames 800..999 with range 1 (line 6) and overlaps 2 more earlier"],
+        }
+        found = {}
+        for path, args, _ in SHAPED:
+            for w in self.warnings_of(path, args)["warnings"]:
+                found.setdefault((path, w["line"]), w["text"])
+        for place, phrases in says.items():
+            for phrase in phrases:
+                self.assertIn(phrase, found[place], place)
+        status, result = json_of("--frames", "1583", "two_sources.jobs")
+        self.assertIn("has 8468 of its 10051 frames past the end of the 1583-frame source, whose last frame is 1582",
+                      result["warnings"][0]["text"])
+
+    def test_agrees_with_the_filter_on_many_files(self):
+        # Lines of every shape the rules tell apart, at random, with blanks and line ends of every kind.
+        shapes = [ADD + "(%d,%d);", "VirtualDub.subset.AddMaskedRange(%d,%d);", "VirtualDub.subset.AddFrame(%d,%d)",
+                  ADD + "(%d,numFrames);", ADD + "(-%d,%d);", ADD + " %d,%d", ADD + "(%d %d)", ADD + "(%d,%d*2);",
+                  "virtualdub.subset.addrange(%d,%d);", "//" + ADD + "(%d,%d);", ADD + "X(%d,%d);", ADD + "(%d,",
+                  "VirtualDub.subset.Clear(); " + ADD + "(%d,%d);", "VirtualDub.subset.Clear();",
+                  "VirtualDub.subset.Delete();", "VirtualDub.video.SetRangeFrames(%d,%d);", ADD + "(%d,%d)",
+                  'VirtualDub.video.SetCompData(9,"%d%dQUFBQQ==' + "QUFB" * 80 + '");', ADD + "(",
+                  ADD + "(%d,99999999999);"]
+        generator = random.Random(13)
+        with tempfile.TemporaryDirectory() as folder:
+            for n in range(120):
+                text = ""
+                for _ in range(generator.randint(0, 9)):
+                    shape = generator.choice(shapes)
+                    numbers = tuple(generator.choice([0, 1, 7, 90, 1000, 5009]) for _ in range(shape.count("%d")))
+                    lead = generator.choice(["", "", " ", "\t ", " " * generator.randint(200, 260)])
+                    text += lead + shape % numbers + generator.choice(["\n", "\n", "\r\n", "\r"])
+                if generator.random() < 0.3:
+                    text = text.rstrip("\r\n")
+                path = write_bytes(folder, "random%d.vcf" % n, text.encode())
+                args = ["--frames", str(generator.choice([1000, 6000]))]
+                with self.subTest(text=text):
+                    self.warnings_of(path, args)
+
+    def test_in_the_table(self):
+        done = run("--frames", "10051", "two_sources.jobs")
+        self.assertEqual(done.returncode, 0)
+        lines = done.stdout.splitlines()
+        at = lines.index("warnings:")
+        self.assertTrue(lines[at - 1].startswith("total: 11634 frames"))
+        self.assertEqual([line.split(":")[0] for line in lines[at + 1:]], ["  line 55", "  line 56"])
+        file_level = run("no_subset.vcf").stdout.splitlines()
+        self.assertTrue(file_level[-1].startswith("  file: the file holds no subset line the filter reads"))
+
+    def test_in_the_table_of_a_refused_file(self):
+        done = run("variable_count.vdscript")
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(done.stderr, 'Jobcut: 2nd value read error - "variable_count.vdscript"(line:36)\n')
+        self.assertEqual(done.stdout.splitlines()[0], "warnings:")
+        self.assertTrue(done.stdout.splitlines()[1].startswith('  line 36: the frame count "numFrames"'))
+
+
+class ReportPage(html.parser.HTMLParser):
+    """What a test needs of the page: the range rows, the warnings, the texts, and anything loaded from outside."""
+
+    def __init__(self, text):
+        super().__init__()
+        self.open, self.range_rows, self.warnings, self.outside = [], 0, [], []
+        self.texts = {}
+        self.feed(text)
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        self.open.append((tag, attrs.get("class", "")))
+        if tag == "tr" and ("tbody", "") in self.open:
+            self.range_rows += 1
+        if tag == "li" and attrs.get("class") == "warning":
+            self.warnings.append(attrs["data-kind"])
+        if tag in ("script", "link", "img", "iframe", "object", "embed") or {"src", "href"} & set(attrs):
+            self.outside.append(tag)
+
+    def handle_endtag(self, tag):
+        while self.open and self.open.pop()[0] != tag:
+            pass
+
+    def handle_data(self, data):
+        for tag, css_class in self.open:
+            if css_class:
+                self.texts[css_class] = self.texts.get(css_class, "") + data
+        if self.open and self.open[-1][0] in ("pre", "style", "h1"):
+            key = self.open[-1][0]
+            self.texts[key] = self.texts.get(key, "") + data
+
+
+class Report(unittest.TestCase):
+    def report(self, *args, cwd=DATA, status=0):
+        with tempfile.TemporaryDirectory() as folder:
+            page = os.path.join(folder, "report.html")
+            done = run("--html", page, *args, cwd=cwd)
+            self.assertEqual(done.returncode, status, done.stderr)
+            with open(page, encoding="utf-8") as f:
+                text = f.read()
+        _, result = json_of(*args, cwd=cwd)
+        return ReportPage(text), text, result
+
+    def assert_self_contained(self, page, text):
+        self.assertEqual(page.outside, [])
+        self.assertNotIn("url(", text)
+        self.assertNotIn("@import", text)
+
+    def test_clean_file(self):
+        page, text, _ = self.report(*SMALL, "three_ranges.vcf")
+        self.assertEqual(page.range_rows, 3)
+        self.assertEqual(page.warnings, [])
+        self.assertIn("<svg", text)
+        self.assertEqual(page.texts["pre"], 'LoadPlugin("jobcut.dll")\nJobcut(last, "three_ranges.vcf")')
+        self.assertIn("Source: 100 frames at 25/1 fps", page.texts["source"])
+        self.assertIn("12 frames, 00:00:00.480, 480 audio samples", page.texts["summary"])
+        self.assertNotIn("refusal", page.texts)
+        self.assert_self_contained(page, text)
+
+    def test_one_item_per_warning(self):
+        for path, args, _ in SHAPED:
+            with self.subTest(path=path):
+                status = 1 if json_of(*args, path)[1]["ok"] is False else 0
+                page, text, result = self.report(*args, path, status=status)
+                self.assertEqual(page.warnings, [w["kind"] for w in result["warnings"]])
+                self.assertEqual(page.range_rows, len(result.get("rows", [])))
+                self.assert_self_contained(page, text)
+
+    def test_refused_file(self):
+        page, text, result = self.report("expression_count.vcf", status=1)
+        self.assertEqual(page.texts["message"], result["error"])
+        self.assertEqual(page.warnings, ["not_a_number"])
+        self.assertEqual(page.range_rows, 0)
+        self.assertNotIn("<svg", text)
+        self.assertIn('Jobcut(last, "expression_count.vcf")', page.texts["pre"])
+
+    def test_256_ranges(self):
+        with tempfile.TemporaryDirectory() as folder:
+            write_subset_file(folder, "full.vcf", [ADD + "(%d,10);" % (i * 50) for i in range(256)])
+            page, _, _ = self.report("--frames", "13000", "full.vcf", cwd=folder)
+        self.assertEqual(page.range_rows, 256)
+
+    def test_names_that_need_escaping(self):
+        with tempfile.TemporaryDirectory() as folder:
+            write_subset_file(folder, 'a&b<"c">.vcf', [ADD + "(0,5);"])
+            page, _, _ = self.report('a&b<"c">.vcf', cwd=folder)
+        self.assertEqual(page.texts["h1"], 'a&b<"c">.vcf')
+        # An AviSynth string cannot hold a double quote but between triple quotes.
+        self.assertIn('Jobcut(last, """a&b<"c">.vcf""")', page.texts["pre"])
+
+    def test_page_that_cannot_be_written(self):
+        done = run("--html", "no-such-folder/r.html", "three_ranges.vcf")
+        self.assertEqual(done.returncode, 2)
+        self.assertEqual(done.stderr, 'jobcut-inspect: --html: cannot write "no-such-folder/r.html"\n')
+
+
+def png_size_and_rows(path):
+    """Width, height and the number of distinct pixel rows of an 8-bit RGB(A) PNG."""
+    with open(path, "rb") as f:
+        data = f.read()
+    width, height, depth, colour = struct.unpack(">IIBB", data[16:26])
+    chunks, at = b"", 8
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        if kind == b"IDAT":
+            chunks += data[at + 8:at + 8 + length]
+        at += 12 + length
+    raw = zlib.decompress(chunks)
+    stride = 1 + width * {2: 3, 6: 4}[colour]
+    return width, height, len({raw[i * stride + 1:(i + 1) * stride] for i in range(height)})
+
+
+class Rendering(unittest.TestCase):
+    """The report as Chromium draws it, at a desktop and at a phone width."""
+
+    def chromium(self, page, png, width, height):
+        browser = shutil.which("chromium")
+        if not browser:
+            self.skipTest("chromium is not installed")
+        with tempfile.TemporaryDirectory() as profile:
+            done = subprocess.run([browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                                   "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                                   "--disable-sync", "--hide-scrollbars", "--user-data-dir=" + profile,
+                                   "--window-size=%d,%d" % (width, height), "--screenshot=" + png, "file://" + page],
+                                  capture_output=True, text=True, timeout=120)
+        if not os.path.exists(png):
+            reason = "chromium could not start: exit %d, %s" % (done.returncode, done.stderr.strip()[-400:])
+            if os.environ.get("CI") == "true":
+                print("CI: chromium is installed but did not render the report; skipped. " + reason, file=sys.stderr)
+            self.skipTest(reason)
+
+    def test_example_and_256_ranges_at_two_widths(self):
+        with tempfile.TemporaryDirectory() as folder:
+            write_subset_file(folder, "full.vcf", ["VirtualDub.subset.Add%s(%d,%d);" % (
+                "MaskedRange" if i % 7 == 3 else "Range", i * 50, 10 + i % 30) for i in range(256)])
+            pages = {
+                "example": (["--frames", "36000", os.path.join(EXAMPLES, "cuts.vcf")], ROOT),
+                "full": (["--frames", "13000", "full.vcf"], folder),
+            }
+            for name, (args, cwd) in pages.items():
+                page = os.path.join(folder, name + ".html")
+                self.assertEqual(run("--html", page, *args, cwd=cwd).returncode, 0)
+                for width in (1280, 400):
+                    with self.subTest(page=name, width=width):
+                        png = os.path.join(folder, "%s-%d.png" % (name, width))
+                        self.chromium(page, png, width, 1600)
+                        self.assertEqual(png_size_and_rows(png)[:2], (width, 1600))
+                        # Text, table and picture make many different rows of pixels; a blank page makes one.
+                        self.assertGreater(png_size_and_rows(png)[2], 200)
+
 
 class Readme(unittest.TestCase):
-    def test_shown_table_and_picture_are_current(self):
+    def shown_runs(self):
+        """Each command the README shows with its output: (command words, output lines)."""
         with open(os.path.join(ROOT, "README.md")) as f:
             readme = f.read().splitlines()
-        start = next(i for i, line in enumerate(readme) if line.startswith("$ build/tools/jobcut-inspect "))
-        end = readme.index("```", start)
-        args = readme[start].split()[1:]
+        starts = [i for i, line in enumerate(readme) if line.startswith("$ build/tools/jobcut-inspect ")]
+        return [(readme[i][2:], readme[i + 1:readme.index("```", i)]) for i in starts]
+
+    def test_shown_tables_are_current(self):
+        for command, shown in self.shown_runs():
+            with self.subTest(command), tempfile.TemporaryDirectory() as folder:
+                args = command.split()[1:]
+                if "--svg" in args:
+                    args[args.index("--svg") + 1] = os.path.join(folder, "t.svg")
+                done = subprocess.run([INSPECT, *args], cwd=ROOT, capture_output=True, text=True)
+                self.assertEqual(done.stdout.splitlines(), shown)
+
+    def test_main_job_and_its_picture(self):
+        command, _ = self.shown_runs()[0]
         with open(os.path.join(ROOT, "tools", "build.sh")) as f:
-            self.assertIn(readme[start][2:] + "\n", f.read())
+            self.assertIn(command + "\n", f.read())
         with tempfile.TemporaryDirectory() as folder:
+            args = command.split()[1:]
             picture = os.path.join(folder, "t.svg")
             args[args.index("--svg") + 1] = picture
-            done = subprocess.run([INSPECT, *args[1:]], cwd=ROOT, capture_output=True, text=True)
-            self.assertEqual(done.stdout.splitlines(), readme[start + 1:end])
+            subprocess.run([INSPECT, *args], cwd=ROOT, capture_output=True, check=True)
             with open(picture) as made, open(os.path.join(ROOT, "examples", "cuts-timeline.svg")) as shown:
                 self.assertEqual(made.read(), shown.read())
+
+    def test_a_warning_is_shown(self):
+        self.assertTrue(any("warnings:" in shown for _, shown in self.shown_runs()))
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include "tools/inspect/probes.h"
 #include "tools/inspect/clip_rows.h"
 #include "tools/inspect/source_info.h"
+#include "tools/inspect/warnings.h"
 
 namespace inspect {
 
@@ -23,6 +24,7 @@ FilterRun run_filter(const Options& options) {
     } catch (const inprocess::ScriptError& error) {
         result.error = error.message;
     }
+    add_warnings(options, &result);
     return result;
 }
 

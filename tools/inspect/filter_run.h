@@ -26,6 +26,14 @@ struct Silence {
     int fill;  // the byte value the filter wrote there
 };
 
+// One thing about the file that will surprise its user, with the 1-based line
+// it is about (0: the whole file).
+struct Warning {
+    std::string kind;
+    int line;
+    std::string text;
+};
+
 struct FilterRun {
     bool ok = false;
     std::string error;  // the filter's message when it refused the file
@@ -35,6 +43,8 @@ struct FilterRun {
     std::vector<MappedFrame> frames;
     std::vector<SourceAudioRequest> audio_requests;
     std::vector<Silence> silence;
+    std::vector<Warning> warnings;
+    bool warnings_checked = true;  // false: a second reading of the file disagreed, no warnings
 };
 
 // Throws UsageError when the options describe no possible source.

@@ -33,10 +33,17 @@ std::string list(const char* name, const Items& items, Show show) {
     return out + (items.empty() ? "]" : "\n ]");
 }
 
+std::string warnings(const FilterRun& result) {
+    return list("warnings", result.warnings, [](const Warning& warning) {
+        return "\"kind\": " + quoted(warning.kind) + ", \"line\": " +
+               (warning.line > 0 ? std::to_string(warning.line) : "null") + ", \"text\": " + quoted(warning.text);
+    });
+}
+
 }  // namespace
 
 std::string json_view(const FilterRun& result) {
-    if (!result.ok) return "{\"ok\": false, \"error\": " + quoted(result.error) + "}\n";
+    if (!result.ok) return "{\"ok\": false, \"error\": " + quoted(result.error) + ", " + warnings(result) + "}\n";
     std::string out = "{\"ok\": true, " + field("num_frames", result.clip.num_frames) + ", " +
                       field("num_audio_samples", result.clip.num_audio_samples) + ",\n";
     out += " " + list("rows", result.rows, [](const jobcut::SubsetEntry& row) {
@@ -55,7 +62,8 @@ std::string json_view(const FilterRun& result) {
     out += " " + list("silence", result.silence, [](const Silence& silence) {
         return field("offset_bytes", silence.offset_bytes) + ", " + field("bytes", silence.bytes) + ", " +
                field("fill", silence.fill);
-    }) + "}\n";
+    }) + ",\n";
+    out += " " + warnings(result) + "}\n";
     return out;
 }
 

@@ -39,12 +39,21 @@ int main(int argc, char** argv) {
         return kBadCommandLine;
     }
 
+    if (!result.warnings_checked)
+        std::fputs("jobcut-inspect: no warnings: reading the file again did not give what the filter read "
+                   "(did it change meanwhile?)\n",
+                   stderr);
     if (options.json) {
         std::fputs(inspect::json_view(result).c_str(), stdout);
-    } else if (result.ok) {
-        std::fputs(inspect::table_view(options, result).c_str(), stdout);
     } else {
-        std::fprintf(stderr, "%s\n", result.error.c_str());
+        std::fputs(inspect::table_view(options, result).c_str(), stdout);
+        std::fflush(stdout);  // the warnings before the message in a terminal
+        if (!result.ok) std::fprintf(stderr, "%s\n", result.error.c_str());
+    }
+    // The report shows a refused file too; the picture needs a clip.
+    if (options.html_file && !write_file(*options.html_file, inspect::html_view(options, result))) {
+        std::fprintf(stderr, "jobcut-inspect: --html: cannot write \"%s\"\n", options.html_file->c_str());
+        return kBadCommandLine;
     }
     if (!result.ok) return kRefused;
 

@@ -24,6 +24,7 @@ const char kUsage[] =
     "output:\n"
     "  --json               JSON instead of the table\n"
     "  --svg FILE           also write a timeline picture to FILE\n"
+    "  --html FILE          also write a one-page report to FILE, for a refused file too\n"
     "  -h, --help           this text\n"
     "  --version            print the version\n"
     "exit status: 0 done, 1 the filter refused the file, 2 bad command line\n";
@@ -87,7 +88,11 @@ Options parse_options(int argc, const char* const* argv) {
     Options options;
     using Handler = std::function<void(const std::string& option, const std::string& value)>;
     const std::map<std::string, Handler> valued = {
-        {"--frames", [&](auto& o, auto& v) { options.frames = static_cast<int>(whole_number(o, v, 0, INT32_MAX)); }},
+        {"--frames",
+         [&](auto& o, auto& v) {
+             options.frames = static_cast<int>(whole_number(o, v, 0, INT32_MAX));
+             options.frames_given = true;
+         }},
         {"--fps",
          [&](auto& o, auto& v) {
              const auto [numerator, denominator] = split_pair(o, v, '/', "NUM/DEN");
@@ -121,6 +126,7 @@ Options parse_options(int argc, const char* const* argv) {
                                                whole_number(o, count, 0, INT64_MAX)};
          }},
         {"--svg", [&](auto&, auto& v) { options.svg_file = v; }},
+        {"--html", [&](auto&, auto& v) { options.html_file = v; }},
     };
 
     bool have_file = false;

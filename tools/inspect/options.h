@@ -21,6 +21,7 @@ struct AudioSpan {
 
 struct Options {
     int frames = 100000;
+    bool frames_given = false;  // the source's length is known, not the default
     unsigned fps_numerator = 30000;
     unsigned fps_denominator = 1001;
     int audio_rate = 48000;
@@ -31,6 +32,7 @@ struct Options {
     std::optional<AudioSpan> audio_request;
     bool json = false;
     std::optional<std::string> svg_file;
+    std::optional<std::string> html_file;
     bool help = false;
     bool version = false;
     std::string settings_file;

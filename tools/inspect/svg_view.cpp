@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/inspect/clip_rows.h"
+#include "tools/inspect/report_text.h"
 #include "tools/inspect/ticks.h"
 #include "tools/inspect/timecode.h"
 #include "tools/inspect/views.h"
@@ -32,21 +33,6 @@ std::string number(double value) {
     return text;
 }
 
-// Text as XML character data; control characters XML cannot hold become '?'.
-std::string xml_text(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += (static_cast<unsigned char>(c) < 0x20 && c != '\t') ? '?' : c;
-        }
-    }
-    return out;
-}
-
 // One timeline's scale: frames 0..`frames` across the plot's width.
 struct Axis {
     double frames;
@@ -60,7 +46,7 @@ struct Span {
 std::string rect(double x, double y, double width, double height, const std::string& attributes,
                  const std::string& title) {
     return "<rect x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" + number(std::max(width, 1.0)) +
-           "\" height=\"" + number(height) + "\" " + attributes + "><title>" + xml_text(title) + "</title></rect>\n";
+           "\" height=\"" + number(height) + "\" " + attributes + "><title>" + markup_text(title) + "</title></rect>\n";
 }
 
 std::string line(double x1, double y1, double x2, double y2, const char* css_class) {
@@ -70,7 +56,7 @@ std::string line(double x1, double y1, double x2, double y2, const char* css_cla
 
 std::string text(double x, double y, const std::string& content, const char* css_class) {
     return "<text class=\"" + std::string(css_class) + "\" x=\"" + number(x) + "\" y=\"" + number(y) + "\">" +
-           xml_text(content) + "</text>\n";
+           markup_text(content) + "</text>\n";
 }
 
 std::string frames_text(int64_t first, int64_t end, unsigned numerator, unsigned denominator) {

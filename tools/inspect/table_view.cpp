@@ -3,8 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/inspect/clip_rows.h"
-#include "tools/inspect/timecode.h"
+#include "tools/inspect/report_text.h"
 #include "tools/inspect/views.h"
 
 namespace inspect {
@@ -26,34 +25,12 @@ std::string columns(const std::vector<std::vector<std::string>>& lines) {
     return text;
 }
 
-std::string source_line(const Options& options, const FilterRun& result) {
-    const jobcut::VideoInfo& source = result.source;
-    return options.settings_file + " over " + std::to_string(source.num_frames) + " frames at " +
-           std::to_string(source.fps_numerator) + "/" + std::to_string(source.fps_denominator) + " fps, audio " +
-           std::to_string(source.audio_samples_per_second) + " Hz, " + sample_type_name(source.sample_type) + ", " +
-           std::to_string(source.nchannels) + " channels, " + std::to_string(source.num_audio_samples) +
-           " samples\n";
-}
-
-std::string range_lines(const FilterRun& result) {
-    const unsigned numerator = result.clip.fps_numerator, denominator = result.clip.fps_denominator;
-    std::vector<std::vector<std::string>> lines = {
-        {"#", "kind", "source frames", "output frames", "duration", "audio samples"}};
-    for (size_t i = 0; i < result.rows.size(); ++i) {
-        const jobcut::SubsetEntry& row = result.rows[i];
-        lines.push_back({std::to_string(i + 1), kind_name(row), span_text(row.start, source_end(row)),
-                         span_text(first_output_frame(result.rows, i), row.frame_end),
-                         timecode(static_cast<uint32_t>(row.length), numerator, denominator),
-                         std::to_string(row.audio_length)});
-    }
-    return columns(lines);
-}
-
-std::string totals_line(const FilterRun& result) {
-    const jobcut::VideoInfo& clip = result.clip;
-    return "total: " + std::to_string(clip.num_frames) + " frames, " +
-           timecode(static_cast<uint32_t>(clip.num_frames), clip.fps_numerator, clip.fps_denominator) + ", " +
-           std::to_string(clip.num_audio_samples) + " audio samples\n";
+// After the totals, or alone when the filter refused the file.
+std::string warning_lines(const FilterRun& result) {
+    if (result.warnings.empty()) return "";
+    std::string text = "warnings:\n";
+    for (const Warning& warning : result.warnings) text += "  " + warning_place(warning) + ": " + warning.text + "\n";
+    return text;
 }
 
 std::string frame_lines(const FilterRun& result) {
@@ -81,7 +58,9 @@ std::string audio_lines(const AudioSpan& span, const FilterRun& result) {
 }  // namespace
 
 std::string table_view(const Options& options, const FilterRun& result) {
-    std::string text = source_line(options, result) + range_lines(result) + totals_line(result);
+    if (!result.ok) return warning_lines(result);
+    std::string text = options.settings_file + " over " + source_text(result) + "\n" + columns(range_cells(result)) + "total: " +
+                       totals_text(result) + "\n" + warning_lines(result);
     if (options.map_frames) text += frame_lines(result);
     if (options.audio_request) text += audio_lines(*options.audio_request, result);
     return text;
