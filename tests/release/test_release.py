@@ -126,6 +126,7 @@ class WindowsInspect(unittest.TestCase):
         cls.work = os.path.join(cls.root, "work")
         os.makedirs(os.path.join(cls.work, "examples"))
         shutil.copy(os.path.join(ROOT, "examples", "cuts.vcf"), os.path.join(cls.work, "examples"))
+        shutil.copy(os.path.join(ROOT, "examples", "two-pass.jobs"), cls.work)
         for name in os.listdir(DATA):
             shutil.copy(os.path.join(DATA, name), cls.work)
         with open(os.path.join(cls.work, "too_big.vcf"), "w") as f:
@@ -153,10 +154,19 @@ class WindowsInspect(unittest.TestCase):
             linux, windows = self.both([*EXAMPLE, *extra])
             self.assertEqual(linux[0], 0, linux[2])
             self.assertEqual(windows, linux, extra)
-        linux, windows = self.both([*EXAMPLE, "--svg", "linux.svg"], [*EXAMPLE, "--svg", "windows.svg"])
-        self.assertEqual(windows, linux)
-        with open(os.path.join(self.work, "linux.svg"), "rb") as a, open(os.path.join(self.work, "windows.svg"), "rb") as b:
-            self.assertEqual(b.read(), a.read())
+        for option, suffix in (("--svg", "svg"), ("--html", "html")):
+            linux, windows = self.both([*EXAMPLE, option, "linux." + suffix], [*EXAMPLE, option, "windows." + suffix])
+            self.assertEqual(windows, linux)
+            with open(os.path.join(self.work, "linux." + suffix), "rb") as a, \
+                    open(os.path.join(self.work, "windows." + suffix), "rb") as b:
+                self.assertEqual(b.read(), a.read(), option)
+
+    def test_warnings(self):
+        for name in ("two-pass.jobs", "expression_count.vcf", "selection.vcf", "long_blanks.vcf"):
+            for extra, warned in (([], b"line "), (["--json"], b'"kind": ')):
+                linux, windows = self.both(["--frames", "3000", *extra, name])
+                self.assertIn(warned, linux[1], name)
+                self.assertEqual(windows, linux, name)
 
     def test_refusals_have_the_same_message_and_exit_status(self):
         for name in ("missing.vcf", "too_big.vcf", "too_many.vcf", "zero_count.vcf", "huge_number.vcf",
