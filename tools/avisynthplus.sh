@@ -6,9 +6,10 @@
 #
 #   tools/avisynthplus.sh
 #
-# The archive: $JOBCUT_AVSPLUS_SOURCE when set, else the one AviSynth+ source
-# archive in ../shared/hosts/ beside the repository. A `.sha256` file next to it
-# is checked when present. The cache: ${XDG_CACHE_HOME:-$HOME/.cache}/jobcut/.
+# The archive: $JOBCUT_AVSPLUS_SOURCE when set (a relative name is taken from
+# the repository's top, where the test and benchmark commands run), else the
+# one AviSynth+ source archive in ../shared/hosts/ beside the repository. A
+# `.sha256` file next to it is checked when present. The cache: ${XDG_CACHE_HOME:-$HOME/.cache}/jobcut/.
 #
 # Exit status: 0 with the prefix on standard output; 3 when there is no archive
 # (the reason on standard error); anything else when the archive does not match
@@ -18,6 +19,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 if [ -n "${JOBCUT_AVSPLUS_SOURCE:-}" ]; then
   archive="$JOBCUT_AVSPLUS_SOURCE"
+  case "$archive" in /*) ;; *) archive="$root/$archive" ;; esac
   if [ ! -f "$archive" ]; then
     echo "JOBCUT_AVSPLUS_SOURCE names no file: $archive" >&2
     exit 3

@@ -14,7 +14,7 @@ if [ "$status" -eq 3 ]; then
   # No archive: asked again for the reason alone (it gives it at once), for
   # the skipped tests to report.
   avsplus_missing="$(bash tools/avisynthplus.sh 2>&1 >/dev/null || true)"
-  echo "real-host tests will be skipped"
+  echo "real-host tests will be skipped: $avsplus_missing"
 elif [ "$status" -ne 0 ]; then
   exit "$status"
 fi
@@ -23,3 +23,4 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=O
       -DJOBCUT_AVSPLUS_PREFIX="$avsplus_prefix" -DJOBCUT_AVSPLUS_MISSING="$avsplus_missing"
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
+if [ -n "$avsplus_missing" ]; then echo "real-host tests skipped: $avsplus_missing"; fi
