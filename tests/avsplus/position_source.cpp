@@ -16,13 +16,9 @@ constexpr int kTagBytes = 8;
 // Every frame has this small shape whatever the clip claims, so that any
 // pixel type the scenarios name can be described.
 VideoInfo frame_shape() {
-    VideoInfo vi{};
+    VideoInfo vi = default_source_info();
     vi.width = 16;
     vi.height = 2;
-    vi.fps_numerator = 25;
-    vi.fps_denominator = 1;
-    vi.num_frames = 1;
-    vi.pixel_type = VideoInfo::CS_Y8;
     return vi;
 }
 
@@ -75,18 +71,8 @@ int __stdcall PositionSource::SetCacheHints(int hints, int) {
 }
 
 VideoInfo default_source_info() {
-    VideoInfo vi{};
-    vi.width = 64;
-    vi.height = 48;
-    vi.fps_numerator = 25;
-    vi.fps_denominator = 1;
-    vi.num_frames = 1000;
-    vi.pixel_type = VideoInfo::CS_Y8;
-    vi.audio_samples_per_second = 200;
-    vi.sample_type = SAMPLE_INT16;
-    vi.nchannels = 2;
-    vi.num_audio_samples = 8000;
-    return vi;
+    // 64x48 at 25/1 fps, 1000 frames of Y8; 200 Hz 16-bit, 8000 samples, stereo.
+    return VideoInfo{64, 48, 25, 1, 1000, VideoInfo::CS_Y8, 200, SAMPLE_INT16, 8000, 2, 0};
 }
 
 void register_position_source(IScriptEnvironment* env) {

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -44,18 +43,9 @@ public:
     }
 
     int make_source(const scenario::Properties& p) override {
-        VideoInfo vi{};
-        vi.width = p.width;
-        vi.height = p.height;
-        vi.fps_numerator = p.fps_numerator;
-        vi.fps_denominator = p.fps_denominator;
-        vi.num_frames = p.num_frames;
-        vi.pixel_type = p.pixel_type;
-        vi.audio_samples_per_second = p.audio_rate;
-        vi.sample_type = p.sample_type;
-        vi.num_audio_samples = p.audio_samples;
-        vi.nchannels = p.channels;
-        vi.image_type = p.image_type;
+        const VideoInfo vi{p.width,        p.height,     p.fps_numerator, p.fps_denominator,
+                           p.num_frames,   p.pixel_type, p.audio_rate,    p.sample_type,
+                           p.audio_samples, p.channels,  p.image_type};
         sources_[next_id_] = new avsplus::PositionSource(vi);
         return next_id_++;
     }
@@ -304,16 +294,8 @@ void Checker::check_audio(const Block& want, const Block& got, int64_t start, in
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: avsplus_scenarios PLUGIN.so SCENARIOS\n";
-        return 2;
-    }
-    std::string list;
-    if (!scenario::read_list(argv[2], &list)) {
-        std::cerr << "cannot read " << argv[2] << "\n";
-        return 2;
-    }
-    const std::string plugin = std::filesystem::absolute(argv[1]).string();
+    std::string plugin, list;
+    if (!scenario::driver_arguments(argc, argv, &plugin, &list)) return 2;
     std::ostringstream transcript;
     int status;
     {

@@ -1,6 +1,5 @@
 // Runs the host scenario list against the Linux shared object, loaded and
 // called the way AviSynth+ on Linux does it.
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
@@ -112,16 +111,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: linux_scenarios PLUGIN.so SCENARIOS\n";
-        return 2;
-    }
-    std::string text;
-    if (!scenario::read_list(argv[2], &text)) {
-        std::cerr << "cannot read " << argv[2] << "\n";
-        return 2;
-    }
-    const std::string library = std::filesystem::absolute(argv[1]).string();
+    std::string library, text;
+    if (!scenario::driver_arguments(argc, argv, &library, &text)) return 2;
     const scenario::TempWorkingFolder folder("scenarios");
     if (!folder.ok()) return 2;
     LinuxHost host(library);

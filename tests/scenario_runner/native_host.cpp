@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 namespace scenario {
@@ -32,10 +33,19 @@ void NativeHost::write_output(const char* text, size_t size) {
     out_.flush();
 }
 
-bool read_list(const char* path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+bool driver_arguments(int argc, char** argv, std::string* binary, std::string* list) {
+    if (argc != 3) {
+        std::cerr << "usage: " << argv[0] << " BINARY SCENARIOS\n";
+        return false;
+    }
+    std::ifstream in(argv[2], std::ios::binary);
+    if (!in) {
+        std::cerr << "cannot read " << argv[2] << "\n";
+        return false;
+    }
+    list->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::error_code ec;
+    *binary = std::filesystem::absolute(argv[1], ec).string();
     return true;
 }
 

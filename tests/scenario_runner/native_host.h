@@ -30,8 +30,10 @@ private:
     std::ostream& out_;
 };
 
-// The whole list file; false when it cannot be read.
-bool read_list(const char* path, std::string* text);
+// A driver's command line, `DRIVER BINARY LIST`: the plug-in binary's
+// absolute path and the list's whole text. False, with the reason on standard
+// error, when the line is not that or the list cannot be read.
+bool driver_arguments(int argc, char** argv, std::string* binary, std::string* list);
 
 // A fresh temporary folder, the working folder while this lives; removed
 // afterwards. Settings files are written with relative names, so every

@@ -19,7 +19,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -926,17 +925,8 @@ void Emulator::release_clip(int clip, scenario::Report& report) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: %s DLL SCENARIO_FILE\n", argv[0]);
-        return 2;
-    }
-    std::error_code ec;
-    const std::string dll = std::filesystem::absolute(argv[1], ec).string();
-    std::string script;
-    if (!scenario::read_list(argv[2], &script)) {
-        fprintf(stderr, "cannot read %s\n", argv[2]);
-        return 2;
-    }
+    std::string dll, script;
+    if (!scenario::driver_arguments(argc, argv, &dll, &script)) return 2;
     // A fresh working folder: the settings files the scenarios write go there.
     const scenario::TempWorkingFolder folder("x86");
     if (!folder.ok()) {
