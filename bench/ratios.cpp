@@ -13,7 +13,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
         if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
             median_ns[run.run_name.function_name] =
-                (real_time_ ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) *
+                (run.run_name.time_type == "manual_time" ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) *
                 benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) / benchmark::GetTimeUnitMultiplier(run.time_unit);
     }
 }
@@ -24,7 +24,7 @@ double RatioReporter::median(const std::string& name) const {
 }
 
 void RatioReporter::print_ratios(const std::vector<Ratio>& ratios) const {
-    std::printf("\nMedian %s time per call, as a ratio to its baseline in this run:\n", real_time_ ? "wall-clock" : "CPU");
+    std::printf("\nMedian time per call, as a ratio to its baseline in this run:\n");
     for (const Ratio& ratio : ratios) {
         const double measured = median(ratio.measured), baseline = median(ratio.baseline);
         if (std::isnan(measured) || std::isnan(baseline)) continue;  // left out by a filter

@@ -20,18 +20,16 @@ struct Ratio {
 // Registers a benchmark repeated enough for its median to hold on a busy machine.
 benchmark::internal::Benchmark* add_benchmark(const std::string& name, std::function<void(benchmark::State&)> body);
 
-// The console output, while it keeps the median time of every benchmark: CPU
-// time, or with `real_time` the wall-clock (or manual) time.
+// The console output, while it keeps the median time of every benchmark: its
+// CPU time, or for one timed by hand (UseManualTime) the time it measured.
 class RatioReporter final : public benchmark::ConsoleReporter {
 public:
-    explicit RatioReporter(bool real_time = false) : real_time_(real_time) {}
     void ReportRuns(const std::vector<Run>& runs) override;
     void print_ratios(const std::vector<Ratio>& ratios) const;
     // A benchmark's median in nanoseconds; NaN when it did not run.
     double median(const std::string& name) const;
 
 private:
-    bool real_time_;
     std::map<std::string, double> median_ns;
 };
 
