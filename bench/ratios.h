@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,11 +17,17 @@ struct Ratio {
     std::string baseline_label;
 };
 
-// The console output, while it keeps the median CPU time of every benchmark.
+// Registers a benchmark repeated enough for its median to hold on a busy machine.
+benchmark::internal::Benchmark* add_benchmark(const std::string& name, std::function<void(benchmark::State&)> body);
+
+// The console output, while it keeps the median time of every benchmark: its
+// CPU time, or for one timed by hand (UseManualTime) the time it measured.
 class RatioReporter final : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override;
     void print_ratios(const std::vector<Ratio>& ratios) const;
+    // A benchmark's median in nanoseconds; NaN when it did not run.
+    double median(const std::string& name) const;
 
 private:
     std::map<std::string, double> median_ns;

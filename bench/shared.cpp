@@ -1,7 +1,5 @@
 #include "bench/shared.h"
 
-#include <utility>
-
 inprocess::Plugin& plugin() {
     static inprocess::Plugin linked;
     return linked;
@@ -31,8 +29,4 @@ jobcut::VideoInfo bench_video_info(int frames) {
     vi.nchannels = 2;
     vi.num_audio_samples = static_cast<int64_t>(frames) * 1920;
     return vi;
-}
-
-void add_benchmark(const std::string& name, std::function<void(benchmark::State&)> body) {
-    benchmark::RegisterBenchmark(name.c_str(), std::move(body))->Repetitions(5)->ReportAggregatesOnly(true);
 }

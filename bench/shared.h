@@ -3,7 +3,6 @@
 #ifndef JOBCUT_BENCH_SHARED_H
 #define JOBCUT_BENCH_SHARED_H
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,9 +19,6 @@ inprocess::SourceClip* quiet_source(const jobcut::VideoInfo& info);
 
 // 25 fps, 48000 Hz 16-bit stereo: 1920 samples a frame; `frames` frames long.
 jobcut::VideoInfo bench_video_info(int frames);
-
-// Registers a benchmark repeated enough for its median to hold on a busy machine.
-void add_benchmark(const std::string& name, std::function<void(benchmark::State&)> body);
 
 void add_serving_benchmarks(std::vector<Ratio>& ratios);
 void add_construction_benchmarks(std::vector<Ratio>& ratios);

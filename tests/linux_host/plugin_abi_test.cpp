@@ -13,6 +13,7 @@
 
 #include "tests/linux_host/host_model.h"
 #include "tests/scenario_runner/scenario_runner.h"
+#include "tests/unit/cut_ranges.h"
 
 using linux_host::Host;
 
@@ -21,28 +22,6 @@ namespace {
 // 25 fps and 200 Hz: 8 samples per frame, so every row's audio is exactly its frames'.
 linux_host::VideoInfo source_info() {
     return linux_host::VideoInfo{64, 48, 25, 1, 1000, 7, 200, 2, 8000, 2, 0};
-}
-
-struct Range {
-    int start, length;
-    bool masked;
-};
-
-// The expected answer, from the ranges alone.
-struct Expected {
-    std::vector<int> frame;             // output frame -> source frame
-    std::vector<int64_t> sample;        // output sample -> source sample
-};
-
-Expected expect(const std::vector<Range>& ranges) {
-    Expected e;
-    for (const Range& r : ranges) {
-        for (int i = 0; i < r.length; ++i) {
-            e.frame.push_back(r.masked ? (e.frame.empty() ? r.start : e.frame.back()) : r.start + i);
-            for (int s = 0; s < 8; ++s) e.sample.push_back((int64_t(r.start) + i) * 8 + s);
-        }
-    }
-    return e;
 }
 
 class PluginFixture : public ::testing::Test {
@@ -54,12 +33,9 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    std::string settings(const std::vector<Range>& ranges) {
+    std::string settings(const std::vector<CutRange>& ranges) {
         std::string path = (folder / "cuts.vcf").string();
-        std::ofstream out(path, std::ios::binary);
-        for (const Range& r : ranges)
-            out << (r.masked ? "VirtualDub.subset.AddMaskedRange(" : "VirtualDub.subset.AddRange(") << r.start << ","
-                << r.length << ");\r\n";
+        std::ofstream(path, std::ios::binary) << cut_settings(ranges);
         return path;
     }
 
@@ -70,9 +46,9 @@ protected:
 }  // namespace
 
 TEST_F(PluginFixture, ConcurrentCallsAllGetTheirOwnAnswers) {
-    const std::vector<Range> ranges{{0, 100, false}, {100, 10, true}, {110, 50, false}, {400, 30, false},
+    const std::vector<CutRange> ranges{{0, 100, false}, {100, 10, true}, {110, 50, false}, {400, 30, false},
                                     {600, 5, true},  {700, 40, false}};
-    const Expected expected = expect(ranges);
+    const ExpectedCut expected = expect_cut(ranges, 8);
     linux_host::SourceClip* source = host.make_source(source_info());
     std::string error;
     void* clip = host.create(source, settings(ranges).c_str(), &error);

@@ -1,40 +1,21 @@
 // Runs the host scenario list against the Linux shared object, loaded and
 // called the way AviSynth+ on Linux does it.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "tests/linux_host/host_model.h"
-#include "tests/scenario_runner/scenario_runner.h"
+#include "tests/scenario_runner/native_host.h"
 
 namespace {
 
-class LinuxHost final : public scenario::Host {
+class LinuxHost final : public scenario::NativeHost {
 public:
-    explicit LinuxHost(const std::string& library) : host(library) {}
+    explicit LinuxHost(const std::string& library) : NativeHost(std::cout), host(library) {}
     ~LinuxHost() {
         for (auto& clip : clips) linux_host::Host::release(clip.second.object);
         for (auto& source : sources) linux_host::Host::release_source(source.second);
     }
-
-    void* allocate(size_t bytes) override { return std::malloc(bytes); }
-    void release(void* block) override { std::free(block); }
-    bool write_file(const char* name, const uint8_t* data, size_t size) override {
-        std::ofstream out(name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        return static_cast<bool>(out);
-    }
-    void remove_file(const char* name) override { std::remove(name); }
-    void make_directory(const char* name) override { mkdir(name, 0755); }
-    void write_output(const char* text, size_t size) override { std::cout.write(text, static_cast<std::streamsize>(size)); }
 
     bool load(scenario::Report& report) override {
         const char* text = host.load();
@@ -130,24 +111,10 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: linux_scenarios PLUGIN.so SCENARIOS\n";
-        return 2;
-    }
-    std::ifstream in(argv[2], std::ios::binary);
-    std::stringstream script;
-    script << in.rdbuf();
-    std::string text = script.str();
-    std::string library = std::filesystem::absolute(argv[1]).string();
-
-    // Settings files are written with relative names, so every binary prints the same messages.
-    char folder[] = "/tmp/jobcut-scenarios-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0) return 2;
-    int status;
-    {
-        LinuxHost host(library);
-        status = scenario::run(host, text.data(), text.size());
-    }
-    std::filesystem::remove_all(folder);
-    return status;
+    std::string library, text;
+    if (!scenario::driver_arguments(argc, argv, &library, &text)) return 2;
+    const scenario::TempWorkingFolder folder("scenarios");
+    if (!folder.ok()) return 2;
+    LinuxHost host(library);
+    return scenario::run(host, text.data(), text.size());
 }

@@ -19,16 +19,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/sample_type.h"
-#include "tests/scenario_runner/scenario_runner.h"
+#include "tests/scenario_runner/native_host.h"
 #include "tests/windows_dll/pe_file.h"
 
 namespace {
@@ -81,33 +79,15 @@ struct HookCall {
     void ret64(uint32_t eax, uint32_t edx, uint32_t popped) const;
 };
 
-class Emulator final : public scenario::Host {
+class Emulator final : public scenario::NativeHost {
 public:
-    explicit Emulator(std::string dll_path) : dll_path_(std::move(dll_path)) {}
+    explicit Emulator(std::string dll_path) : NativeHost(std::cout), dll_path_(std::move(dll_path)) {}
     ~Emulator() {
         for (auto& file : files_) close(file.second);
         if (uc_) uc_close(uc_);
     }
 
     bool start(std::string* error);
-
-    // scenario::Host services for the runner.
-    void* allocate(size_t bytes) override { return malloc(bytes); }
-    void release(void* block) override { free(block); }
-    bool write_file(const char* name, const uint8_t* data, size_t size) override {
-        std::ofstream out(name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-        return bool(out);
-    }
-    void remove_file(const char* name) override {
-        std::error_code ignored;
-        std::filesystem::remove_all(name, ignored);
-    }
-    void make_directory(const char* name) override { mkdir(name, 0755); }
-    void write_output(const char* text, size_t size) override {
-        fwrite(text, 1, size, stdout);
-        fflush(stdout);
-    }
 
     bool load(scenario::Report& report) override;
     int make_source(const scenario::Properties& properties) override;
@@ -945,36 +925,19 @@ void Emulator::release_clip(int clip, scenario::Report& report) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: %s DLL SCENARIO_FILE\n", argv[0]);
-        return 2;
-    }
-    std::error_code ec;
-    const std::string dll = std::filesystem::absolute(argv[1], ec).string();
-    std::ifstream in(argv[2], std::ios::binary);
-    if (!in) {
-        fprintf(stderr, "cannot read %s\n", argv[2]);
-        return 2;
-    }
-    const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-
+    std::string dll, script;
+    if (!scenario::driver_arguments(argc, argv, &dll, &script)) return 2;
     // A fresh working folder: the settings files the scenarios write go there.
-    std::string folder = (std::filesystem::temp_directory_path(ec) / "jobcut-x86-XXXXXX").string();
-    if (!mkdtemp(folder.data()) || chdir(folder.c_str()) != 0) {
+    const scenario::TempWorkingFolder folder("x86");
+    if (!folder.ok()) {
         fprintf(stderr, "cannot make a working folder\n");
         return 2;
     }
-    int status;
-    {
-        Emulator emulator(dll);
-        std::string error;
-        if (!emulator.start(&error)) {
-            printf("cannot load %s: %s\n", dll.c_str(), error.c_str());
-            status = 1;
-        } else {
-            status = scenario::run(emulator, script.data(), script.size());
-        }
+    Emulator emulator(dll);
+    std::string error;
+    if (!emulator.start(&error)) {
+        printf("cannot load %s: %s\n", dll.c_str(), error.c_str());
+        return 1;
     }
-    if (chdir("/") == 0) std::filesystem::remove_all(folder, ec);
-    return status;
+    return scenario::run(emulator, script.data(), script.size());
 }

@@ -1,0 +1,67 @@
+#include "tests/scenario_runner/native_host.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+namespace scenario {
+
+void* NativeHost::allocate(size_t bytes) { return std::malloc(bytes); }
+
+void NativeHost::release(void* block) { std::free(block); }
+
+bool NativeHost::write_file(const char* name, const uint8_t* data, size_t size) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<bool>(out);
+}
+
+void NativeHost::remove_file(const char* name) {
+    std::error_code ignored;
+    std::filesystem::remove_all(name, ignored);
+}
+
+void NativeHost::make_directory(const char* name) { mkdir(name, 0755); }
+
+void NativeHost::write_output(const char* text, size_t size) {
+    out_.write(text, static_cast<std::streamsize>(size));
+    out_.flush();
+}
+
+bool driver_arguments(int argc, char** argv, std::string* binary, std::string* list) {
+    if (argc != 3) {
+        std::cerr << "usage: " << argv[0] << " BINARY SCENARIOS\n";
+        return false;
+    }
+    std::ifstream in(argv[2], std::ios::binary);
+    if (!in) {
+        std::cerr << "cannot read " << argv[2] << "\n";
+        return false;
+    }
+    list->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::error_code ec;
+    *binary = std::filesystem::absolute(argv[1], ec).string();
+    return true;
+}
+
+TempWorkingFolder::TempWorkingFolder(const char* tag) {
+    std::error_code ec;
+    path_ = (std::filesystem::temp_directory_path(ec) / (std::string("jobcut-") + tag + "-XXXXXX")).string();
+    if (!mkdtemp(path_.data())) {
+        path_.clear();
+        return;
+    }
+    ok_ = chdir(path_.c_str()) == 0;
+}
+
+TempWorkingFolder::~TempWorkingFolder() {
+    std::error_code ignored;
+    if (!path_.empty() && (!ok_ || chdir("/") == 0)) std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace scenario
