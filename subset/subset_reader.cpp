@@ -22,23 +22,6 @@
 namespace jobcut {
 namespace {
 
-struct Keyword {
-    const char* text;
-    unsigned length;
-    bool masked;
-};
-
-// Searched in this order; the first that matches is taken.
-constexpr Keyword kKeywords[] = {
-    {"VirtualDub.subset.AddRange", 26, false},
-    {"VirtualDub.subset.AddFrame", 26, false},
-    {"VirtualDub.subset.AddMaskedRange", 32, true},
-};
-
-// A keyword is tried only when the line's read returned at least this many
-// bytes beyond its length: room for the shortest "(a,b)".
-constexpr unsigned kKeywordSlack = 5;
-
 // The bytes one line's read returned; no scan ever passes `end`.
 struct Cursor {
     const unsigned char* at;
@@ -75,8 +58,8 @@ bool scan_decimal(Cursor& cursor, int32_t* value) {
     return true;
 }
 
-const Keyword* match_keyword(const Cursor& cursor, unsigned bytes_read) {
-    for (const Keyword& keyword : kKeywords) {
+const SubsetKeyword* match_keyword(const Cursor& cursor, unsigned bytes_read) {
+    for (const SubsetKeyword& keyword : kSubsetKeywords) {
         if (bytes_read < keyword.length + kKeywordSlack) continue;
         if (static_cast<unsigned>(cursor.end - cursor.at) < keyword.length) continue;
         unsigned i = 0;
@@ -90,7 +73,7 @@ const Keyword* match_keyword(const Cursor& cursor, unsigned bytes_read) {
 ReadOutcome parse_line(const unsigned char* bytes, unsigned bytes_read, SubsetEntry* table, int* row_count) {
     Cursor cursor{bytes, bytes + bytes_read};
     skip_blanks(cursor);
-    const Keyword* keyword = match_keyword(cursor, bytes_read);
+    const SubsetKeyword* keyword = match_keyword(cursor, bytes_read);
     if (!keyword) return kReadOk;
     cursor.at += keyword->length;
 

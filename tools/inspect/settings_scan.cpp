@@ -6,16 +6,8 @@
 
 namespace inspect {
 
-const SubsetKeyword kSubsetKeywords[3] = {
-    {"VirtualDub.subset.AddRange", 26, false},
-    {"VirtualDub.subset.AddFrame", 26, false},
-    {"VirtualDub.subset.AddMaskedRange", 32, true},
-};
-
 namespace {
 
-// A keyword is tried only when the line's read returned this many bytes beyond it.
-constexpr size_t kKeywordSlack = 5;
 constexpr size_t kPiece = 4096;
 
 // Index-based walk over bytes[at, to), as the reader's cursor moves.
@@ -118,7 +110,7 @@ SubsetRead read_subset_line(const std::string& bytes, size_t from, size_t to, si
     read.keyword_at = walk.at;
     for (int k = 0; k < 3 && read.keyword < 0; ++k) {
         const SubsetKeyword& keyword = kSubsetKeywords[k];
-        if (bytes_read >= keyword.length + kKeywordSlack && walk.begins_with(keyword)) read.keyword = k;
+        if (bytes_read >= keyword.length + jobcut::kKeywordSlack && walk.begins_with(keyword)) read.keyword = k;
     }
     if (read.keyword < 0) return read;
     walk.at += kSubsetKeywords[read.keyword].length;

@@ -16,14 +16,9 @@
 
 namespace inspect {
 
-struct SubsetKeyword {
-    const char* text;
-    size_t length;
-    bool masked;
-};
-
 // The keywords the reader matches, in the order it tries them.
-extern const SubsetKeyword kSubsetKeywords[3];
+using jobcut::kSubsetKeywords;
+using jobcut::SubsetKeyword;
 
 // The reader's steps over one line.
 struct SubsetRead {
