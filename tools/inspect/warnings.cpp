@@ -297,24 +297,23 @@ void Pass::passed_over_line(const ScannedLine& line, const std::string& text) {
                 " bytes of the line, all that the filter reads of it, so the filter ignores this line; take out the leading blanks");
         return;
     }
-    const int exact = keyword_at(text, first, false);
-    if (exact >= 0) {
-        // The keyword stands where the reader looks, so only the read's count
-        // kept it from being tried: the file ends too soon after it.
-        const SubsetKeyword& keyword = kSubsetKeywords[exact];
-        add("cut_short", line.number,
-            "the file ends " + plural(static_cast<int64_t>(line.window_end - line.begin), "byte", "bytes") +
-                " into this line, fewer than the " + std::to_string(keyword.length + jobcut::kKeywordSlack) +
-                " the filter needs to try " + keyword.text + " (the keyword and room for the shortest \"(a,b)\"), "
-                "so the filter ignores this line; if the file was cut short, save the settings again in VirtualDub");
-        return;
-    }
     const int any_case = keyword_at(text, first, true);
     if (any_case >= 0) {
         const SubsetKeyword& keyword = kSubsetKeywords[any_case];
-        add("wrong_case", line.number,
-            quoted(text.substr(first, keyword.length)) + " is not spelled as the filter matches it, " + keyword.text +
-                " with its letter case, so the filter ignores this line; write the keyword as VirtualDub does");
+        if (keyword_at(text, first, false) >= 0) {
+            // The keyword stands where the reader looks, so only the read's count
+            // kept it from being tried: the file ends too soon after it.
+            add("cut_short", line.number,
+                "the file ends " + plural(static_cast<int64_t>(line.window_end - line.begin), "byte", "bytes") +
+                    " into this line, fewer than the " + std::to_string(keyword.length + jobcut::kKeywordSlack) +
+                    " the filter needs to try " + keyword.text + " (the keyword and room for the shortest \"(a,b)\"), "
+                    "so the filter ignores this line; if the file was cut short, save the settings again in VirtualDub");
+        } else {
+            add("wrong_case", line.number,
+                quoted(text.substr(first, keyword.length)) + " is not spelled as the filter matches it, " +
+                    keyword.text + " with its letter case, so the filter ignores this line; write the keyword as "
+                    "VirtualDub does");
+        }
         return;
     }
     if (text.compare(first, 2, "//") == 0 && keyword_at(text, skip_blanks(text, first + 2), false) >= 0)
