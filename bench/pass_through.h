@@ -4,7 +4,7 @@
 #ifndef JOBCUT_BENCH_PASS_THROUGH_H
 #define JOBCUT_BENCH_PASS_THROUGH_H
 
-#include "host/avisynth.h"
+#include "host/avisynth/avisynth.h"
 
 class PassThrough final : public jobcut::GenericVideoFilter {
 public:

@@ -8,10 +8,10 @@
 #include "fuzz/expected_clip.h"
 #include "fuzz/filter_input.h"
 #include "fuzz/require.h"
-#include "remap/jobcut_filter.h"
+#include "host/avisynth/jobcut_filter.h"
 #include "subset/subset_reader.h"
 #include "tests/unit/test_files.h"
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 #include "tools/inprocess_host/inprocess_host.h"
 
 namespace {

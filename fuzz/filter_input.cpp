@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 #include "tools/inprocess_host/inprocess_host.h"
 
 namespace fuzz_input {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/avisynth.h"
+#include "host/avisynth/avisynth.h"
 
 namespace fuzz_input {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 #include "tests/scenario_runner/scenario_runner.h"
 
 namespace avsplus {

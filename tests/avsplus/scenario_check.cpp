@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 #include "tests/avsplus/position_source.h"
 #include "tests/scenario_runner/native_host.h"
 #include "tools/real_host/real_host.h"

@@ -1,6 +1,6 @@
 #include "tests/linux_host/host_model.h"
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 #include "tests/scenario_runner/scenario_runner.h"
 
 #include <dlfcn.h>

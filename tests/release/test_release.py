@@ -46,7 +46,8 @@ class Install(unittest.TestCase):
             self.install("--prefix", "/usr/local", destdir=destdir)
             prefix = os.path.join(destdir, "usr", "local")
             self.assertEqual(files_under(destdir), {
-                "usr/local/lib/avisynth/libjobcut.so", "usr/local/bin/jobcut-inspect",
+                "usr/local/lib/avisynth/libjobcut.so", "usr/local/lib/vapoursynth/libjobcut.so",
+                "usr/local/bin/jobcut-inspect",
                 "usr/local/share/doc/jobcut/README.md", "usr/local/share/doc/jobcut/LICENSE",
                 "usr/local/share/doc/jobcut/CHANGELOG.md"})
             done = run([os.path.join(prefix, "bin", "jobcut-inspect"), "--version"])
@@ -60,6 +61,8 @@ class Install(unittest.TestCase):
         with tempfile.TemporaryDirectory() as home:
             self.install("--prefix", os.path.join(home, ".local"))
             self.assertTrue(os.path.isfile(os.path.join(home, ".local", "lib", "avisynth", "libjobcut.so")))
+            # VapourSynth loads a user folder only when vapoursynth.conf names it: this one.
+            self.assertTrue(os.path.isfile(os.path.join(home, ".local", "lib", "vapoursynth", "libjobcut.so")))
 
 
 class Package(unittest.TestCase):

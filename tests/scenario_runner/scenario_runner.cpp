@@ -1,6 +1,6 @@
 #include "scenario_runner.h"
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 
 namespace scenario {
 namespace {

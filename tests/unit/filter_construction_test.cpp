@@ -1,6 +1,6 @@
 // Building the filter from a settings file: the range table, the new clip
 // properties, every message, and that a refusal leaves nothing behind.
-#include "remap/jobcut_filter.h"
+#include "host/avisynth/jobcut_filter.h"
 
 #include <gtest/gtest.h>
 

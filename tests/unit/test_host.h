@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/avisynth.h"
+#include "host/avisynth/avisynth.h"
 
 jobcut::VideoInfo make_video_info(int frames, unsigned fps_numerator, unsigned fps_denominator, int audio_rate,
                                   int64_t audio_samples, int channels = 2, int sample_type = 2);

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 #include "tests/scenario_runner/native_host.h"
 #include "tests/windows_dll/pe_file.h"
 

@@ -16,7 +16,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 #include "tests/scenario_runner/scenario_runner.h"
 
 extern "C" {

@@ -90,7 +90,8 @@ uint64_t four_part(const std::string& version) {
     return parts[0] << 48 | parts[1] << 32 | parts[2] << 16 | parts[3];
 }
 
-void check_version(const pe::Image& image, const std::string& version, const std::function<void(std::string)>& fault) {
+void check_version(const pe::Image& image, const std::string& version, bool x86,
+                   const std::function<void(std::string)>& fault) {
     const pe::Resource* resource = nullptr;
     for (const pe::Resource& r : image.resources)
         if (r.type == pe::kResourceVersion) resource = &r;
@@ -109,8 +110,9 @@ void check_version(const pe::Image& image, const std::string& version, const std
                   "\", expected \"" + value + "\"");
     }
     const auto description = info.strings.find("FileDescription");
-    if (description == info.strings.end() || description->second.find("AviSynth plug-in") == std::string::npos)
-        fault("FileDescription does not say it is an AviSynth plug-in");
+    const std::string hosts = x86 ? "an AviSynth plug-in" : "an AviSynth and VapourSynth plug-in";
+    if (description == info.strings.end() || description->second.find(hosts) == std::string::npos)
+        fault("FileDescription does not say it is " + hosts);
     const auto copyright = info.strings.find("LegalCopyright");
     if (copyright == info.strings.end() || copyright->second.find("Copyright") == std::string::npos)
         fault("no LegalCopyright");
@@ -157,11 +159,19 @@ int main(int argc, char** argv) {
     }
 
     if (!(image.characteristics & 0x2000)) fault("not marked as a DLL");
-    const std::string entry = x86 ? "_AvisynthPluginInit2@4" : "AvisynthPluginInit2";
-    if (image.exports.size() != 1 || image.exports[0].name != entry) {
-        std::string names;
-        for (const pe::Export& e : image.exports) names += " " + (e.name.empty() ? "(by ordinal)" : e.name);
-        fault("exports" + (names.empty() ? std::string(" nothing") : names) + ", expected exactly " + entry);
+    // 32-bit: AviSynth only; 64-bit: AviSynth and VapourSynth, one file for either host.
+    const std::set<std::string> entries = x86 ? std::set<std::string>{"_AvisynthPluginInit2@4"}
+                                              : std::set<std::string>{"AvisynthPluginInit2", "VapourSynthPluginInit2"};
+    std::set<std::string> exported;
+    std::string names;
+    for (const pe::Export& e : image.exports) {
+        exported.insert(e.name);
+        names += " " + (e.name.empty() ? "(by ordinal)" : e.name);
+    }
+    if (image.exports.size() != entries.size() || exported != entries) {
+        std::string wanted;
+        for (const std::string& name : entries) wanted += " " + name;
+        fault("exports" + (names.empty() ? std::string(" nothing") : names) + ", expected exactly" + wanted);
     }
 
     for (const pe::Import& imp : image.imports) {
@@ -183,10 +193,10 @@ int main(int argc, char** argv) {
     }
     // Without unwind information a host's C++ exception cannot pass the plug-in's frames.
     if (!x86 && image.exception_dir_size == 0) fault("no exception directory (.pdata)");
-    check_version(image, argv[3], fault);
+    check_version(image, argv[3], x86, fault);
 
     if (faults == 0)
-        std::printf("%s: %s DLL, export %s, %zu imports, %zu relocations, version %s: ok\n", path.c_str(), argv[1],
-                    entry.c_str(), image.imports.size(), image.relocations.size(), argv[3]);
+        std::printf("%s: %s DLL, exports%s, %zu imports, %zu relocations, version %s: ok\n", path.c_str(), argv[1],
+                    names.c_str(), image.imports.size(), image.relocations.size(), argv[3]);
     return faults == 0 ? 0 : 1;
 }

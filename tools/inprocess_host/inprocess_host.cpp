@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 
 namespace inprocess {
 namespace {

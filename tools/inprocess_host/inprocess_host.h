@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/avisynth.h"
+#include "host/avisynth/avisynth.h"
 
 namespace inprocess {
 

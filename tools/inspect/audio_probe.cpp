@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 
 namespace inspect {
 namespace {

@@ -1,6 +1,6 @@
 #include "tools/inspect/clip_rows.h"
 
-#include "remap/jobcut_filter.h"
+#include "host/avisynth/jobcut_filter.h"
 
 namespace inspect {
 

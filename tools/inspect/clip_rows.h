@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/avisynth.h"
+#include "host/avisynth/avisynth.h"
 #include "subset/subset_entry.h"
 
 namespace inspect {

@@ -4,7 +4,7 @@
 #include <functional>
 #include <map>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 
 namespace inspect {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/sample_type.h"
+#include "host/avisynth/sample_type.h"
 
 namespace inspect {
 

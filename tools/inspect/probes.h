@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "host/avisynth.h"
+#include "host/avisynth/avisynth.h"
 #include "tools/inprocess_host/inprocess_host.h"
 #include "tools/inspect/filter_run.h"
 #include "tools/inspect/options.h"

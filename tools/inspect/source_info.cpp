@@ -1,6 +1,6 @@
 #include "tools/inspect/source_info.h"
 
-#include "remap/range_table.h"
+#include "host/avisynth/jobcut_filter.h"
 
 namespace inspect {
 
@@ -15,7 +15,7 @@ jobcut::VideoInfo source_info(const Options& options) {
     info.nchannels = options.channels;
     if (options.audio_samples) {
         info.num_audio_samples = *options.audio_samples;
-    } else if (!jobcut::samples_from_frames(info, info.num_frames, &info.num_audio_samples)) {
+    } else if (!jobcut::samples_from_frames(jobcut::timing_of(info), info.num_frames, &info.num_audio_samples)) {
         throw UsageError{"--audio-samples: the frames last more samples than a clip can hold; give the length"};
     }
     return info;

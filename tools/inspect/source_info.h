@@ -2,7 +2,7 @@
 #ifndef JOBCUT_TOOLS_INSPECT_SOURCE_INFO_H
 #define JOBCUT_TOOLS_INSPECT_SOURCE_INFO_H
 
-#include "host/avisynth.h"
+#include "host/avisynth/avisynth.h"
 #include "tools/inspect/options.h"
 
 namespace inspect {

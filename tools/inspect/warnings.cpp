@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "remap/error_message.h"
-#include "remap/range_table.h"
+#include "host/avisynth/jobcut_filter.h"
 #include "tools/inspect/clip_rows.h"
 #include "tools/inspect/settings_scan.h"
 
@@ -23,7 +23,7 @@ std::string expected_message(const Options& options, const FilterRun& result, co
         jobcut::compose_read_error(message, scan.outcome, name, scan.line_number);
     } else if (!scan.rows.empty()) {
         std::vector<jobcut::SubsetEntry> table = scan.rows;
-        jobcut::VideoInfo clip = result.source;
+        jobcut::ClipTiming clip = jobcut::timing_of(result.source);
         const jobcut::TableError error =
             jobcut::derive_range_table(table.data(), static_cast<int>(table.size()), &clip);
         jobcut::compose_table_error(message, error, name);

@@ -7,9 +7,9 @@
 // Only what the plug-in calls or implements is declared. Everything lives in
 // namespace jobcut so that, on Linux, none of it binds to the same-named
 // classes the host library exports. The layouts are pinned per target in
-// host/avisynth.h, which every binary's entry includes.
-#ifndef JOBCUT_PLATFORM_HOST_INTERFACE_H
-#define JOBCUT_PLATFORM_HOST_INTERFACE_H
+// host/avisynth/avisynth.h, which every binary's entry includes.
+#ifndef JOBCUT_HOST_AVISYNTH_CLIP_INTERFACE_H
+#define JOBCUT_HOST_AVISYNTH_CLIP_INTERFACE_H
 
 #include <stddef.h>
 #include <stdint.h>

@@ -1,6 +1,6 @@
-// The library's one export and the script function it registers.
-#include "host/avisynth.h"
-#include "remap/jobcut_filter.h"
+// The library's AviSynth export and the script function it registers.
+#include "host/avisynth/avisynth.h"
+#include "host/avisynth/jobcut_filter.h"
 
 #if defined(_WIN32)
 #define JOBCUT_EXPORT __declspec(dllexport)

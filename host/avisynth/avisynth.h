@@ -1,13 +1,13 @@
 // The rest of the host's plug-in interface, as the entry and the creation
 // callback use it: script values and the environment. Also pins, per target,
 // every layout the host relies on; a mismatch here is a crash in a real host.
-#ifndef JOBCUT_HOST_AVISYNTH_H
-#define JOBCUT_HOST_AVISYNTH_H
+#ifndef JOBCUT_HOST_AVISYNTH_AVISYNTH_H
+#define JOBCUT_HOST_AVISYNTH_AVISYNTH_H
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "platform/host_interface.h"
+#include "host/avisynth/clip_interface.h"
 
 namespace jobcut {
 

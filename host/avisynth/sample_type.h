@@ -1,7 +1,7 @@
 // The host's audio sample formats (VideoInfo::sample_type) and their sizes.
 // Freestanding: test hosts built without any C runtime include it too.
-#ifndef JOBCUT_PLATFORM_SAMPLE_TYPE_H
-#define JOBCUT_PLATFORM_SAMPLE_TYPE_H
+#ifndef JOBCUT_HOST_AVISYNTH_SAMPLE_TYPE_H
+#define JOBCUT_HOST_AVISYNTH_SAMPLE_TYPE_H
 
 #include <stdint.h>
 

@@ -1,17 +1,24 @@
-// The clip a script's Jobcut call returns: the source's frame ranges listed in a
-// settings file, in file order. It owns the range table and serves frames,
-// parity (frame_mapping.cpp) and audio (audio_assembly.cpp) from it.
-#ifndef JOBCUT_REMAP_JOBCUT_FILTER_H
-#define JOBCUT_REMAP_JOBCUT_FILTER_H
+// The clip a script's Jobcut call returns in AviSynth: the source's frame
+// ranges listed in a settings file, in file order. It owns the range table and
+// answers the host's frame, parity and audio calls through the frame rule and
+// the audio plan.
+#ifndef JOBCUT_HOST_AVISYNTH_JOBCUT_FILTER_H
+#define JOBCUT_HOST_AVISYNTH_JOBCUT_FILTER_H
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "platform/host_interface.h"
+#include "host/avisynth/clip_interface.h"
 #include "remap/error_message.h"
-#include "subset/subset_entry.h"
+#include "remap/table_file.h"
 
 namespace jobcut {
+
+// What the range table needs of an AviSynth clip.
+inline ClipTiming timing_of(const VideoInfo& vi) {
+    return ClipTiming{vi.num_frames, vi.fps_numerator, vi.fps_denominator, vi.audio_samples_per_second,
+                      vi.num_audio_samples};
+}
 
 class JobcutFilter final : public GenericVideoFilter {
 public:
@@ -26,8 +33,8 @@ public:
     void JOBCUT_STDCALL GetAudio(void* buffer, int64_t start, int64_t count, IScriptEnvironment* env) override;
 
     // Read-only view of the range table.
-    const SubsetEntry* rows() const { return table; }
-    int row_count() const { return rows_in_use; }
+    const SubsetEntry* rows() const { return table.rows; }
+    int row_count() const { return table.count; }
 
     // Null instead of an exception when memory runs out, so creation can report it.
     static void* operator new(size_t bytes) noexcept;
@@ -37,14 +44,9 @@ private:
     explicit JobcutFilter(const PClip& source);
     ~JobcutFilter() override;
 
-    bool load(const char* file_name, char (&message)[kMessageBytes]);
-    // The source frame that output frame n shows.
-    int source_frame(int n) const;
-    int locate_row(int n) const;
     void write_silence(unsigned char* at, int64_t samples) const;
 
-    SubsetEntry* table;
-    int rows_in_use;
+    RangeTable table;
 };
 
 }  // namespace jobcut

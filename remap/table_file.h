@@ -1,0 +1,30 @@
+// A range table read from a settings file: what every host binding builds its
+// clip from.
+#ifndef JOBCUT_REMAP_TABLE_FILE_H
+#define JOBCUT_REMAP_TABLE_FILE_H
+
+#include "remap/error_message.h"
+#include "remap/range_table.h"
+#include "subset/subset_entry.h"
+
+namespace jobcut {
+
+// The rows in use, in a heap block of kMaxRows rows that release_table frees.
+struct RangeTable {
+    SubsetEntry* rows;
+    int count;
+};
+
+// Reads `file_name` and builds its table over a clip of `timing`, then sets
+// the timing's frame count and audio length to the new clip's (a file without
+// subset lines leaves them as they are). On failure returns false with the
+// text to raise in `message`, having released everything it took; `table` is
+// then empty and `timing` unchanged.
+bool load_table(const char* file_name, ClipTiming* timing, RangeTable* table, char (&message)[kMessageBytes]);
+
+// Frees the rows (an empty table too) and empties the table.
+void release_table(RangeTable* table);
+
+}  // namespace jobcut
+
+#endif
