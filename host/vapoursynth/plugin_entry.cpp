@@ -1,6 +1,7 @@
 // VapourSynth's entry into the library: the plug-in's identity and its two
 // functions, in the namespace `jobcut`.
 #include "host/vapoursynth/cut_functions.h"
+#include "host/vapoursynth/valid_utf8.h"
 #include "remap/error_message.h"
 #include "remap/table_file.h"
 
@@ -18,7 +19,9 @@ bool load_named_table(const Map* in, Map* out, const Api* api, ClipTiming* timin
     const char* name = api->map_get_data(in, "filename", 0, &error);
     char message[kMessageBytes];
     if (!load_table(error ? "" : name, timing, table, message)) {
-        api->map_set_error(out, message);
+        char repaired[repaired_capacity(kMessageBytes)];
+        repair_utf8(message, repaired);
+        api->map_set_error(out, repaired);
         return false;
     }
     return true;
