@@ -33,7 +33,7 @@ Run run(const std::string& command) {
     char chunk[65536];
     for (size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) result.out.append(chunk, got);
     const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     std::ifstream in(errors, std::ios::binary);
     result.error.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return result;
@@ -66,9 +66,15 @@ std::string python_name(const std::string& name) {
     return literal + "\"";
 }
 
+// The number after "KEY: " in vspipe's --info, or -1 when there is none
+// ("FPS: Variable" for a clip without a frame rate).
 int64_t info_field(const std::string& info, const char* key) {
     const size_t at = info.find(std::string("\n") + key + ": ");
-    return at == std::string::npos ? -1 : std::stoll(info.substr(at + std::strlen(key) + 3));
+    if (at == std::string::npos) return -1;
+    const char* value = info.c_str() + at + std::strlen(key) + 3;
+    char* end;
+    const long long number = std::strtoll(value, &end, 10);
+    return end == value ? -1 : number;
 }
 
 int32_t avisynth_sample_type(bool is_float, int bits) { return is_float ? 16 : bits == 16 ? 2 : 8; }
@@ -146,9 +152,13 @@ public:
         rendered.properties.height = static_cast<int32_t>(info_field(info.out, "Height"));
         // "FPS: 25/1 (25.000 fps)", reduced as VapourSynth keeps it: the
         // scenario's own numbers when they are the same rate.
-        const uint32_t num = static_cast<uint32_t>(info_field(info.out, "FPS"));
-        const size_t slash = info.out.find('/', info.out.find("\nFPS: "));
-        const uint32_t den = slash == std::string::npos ? 0 : static_cast<uint32_t>(std::stoul(info.out.substr(slash + 1)));
+        const int64_t fps = info_field(info.out, "FPS");
+        const uint32_t num = fps < 0 ? 0 : static_cast<uint32_t>(fps);
+        const size_t line = info.out.find("\nFPS: ");
+        const size_t slash = info.out.find('/', line);
+        const uint32_t den = fps < 0 || slash > info.out.find('\n', line + 1)
+                                 ? 1
+                                 : static_cast<uint32_t>(std::strtoul(info.out.c_str() + slash + 1, nullptr, 10));
         rendered.properties.fps_numerator = num, rendered.properties.fps_denominator = den;
         if (uint64_t{num} * p.fps_denominator == uint64_t{den} * p.fps_numerator)
             rendered.properties.fps_numerator = p.fps_numerator, rendered.properties.fps_denominator = p.fps_denominator;
@@ -218,7 +228,8 @@ private:
     bool render(const scenario::Properties& p, bool audio, scenario::Report& report, Rendered* out) {
         const Run video = run(vspipe_ + " -c y4m script.vpy -");
         if (video.status != 0) {
-            report.problem(video.error.substr(0, 300).c_str());
+            report.problem(("vspipe -c y4m exited with " + std::to_string(video.status) + ": " +
+                            video.error.substr(0, 300)).c_str());
             return false;
         }
         // YUV4MPEG2 header line, then "FRAME\n" and the Gray8 picture per frame.
