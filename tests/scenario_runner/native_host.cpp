@@ -1,13 +1,38 @@
 #include "tests/scenario_runner/native_host.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#if defined(_WIN32)
+#include <random>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+// The Windows runtime has no mkdtemp: the same, by trying names until one is new.
+char* mkdtemp(char* pattern) {
+    std::string text(pattern);
+    const size_t x = text.rfind("XXXXXX");
+    if (x == std::string::npos || x + 6 != text.size()) return nullptr;
+    std::random_device seed;
+    std::mt19937 pick(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (size_t i = x; i < text.size(); ++i) text[i] = "abcdefghijklmnopqrstuvwxyz0123456789"[pick() % 36];
+        std::error_code ec;
+        if (std::filesystem::create_directory(text, ec))
+            return static_cast<char*>(std::memcpy(pattern, text.data(), text.size()));
+    }
+    return nullptr;
+}
+#endif
+
+}  // namespace
 
 namespace scenario {
 
@@ -26,7 +51,10 @@ void NativeHost::remove_file(const char* name) {
     std::filesystem::remove_all(name, ignored);
 }
 
-void NativeHost::make_directory(const char* name) { mkdir(name, 0755); }
+void NativeHost::make_directory(const char* name) {
+    std::error_code ignored;
+    std::filesystem::create_directory(name, ignored);
+}
 
 void NativeHost::write_output(const char* text, size_t size) {
     out_.write(text, static_cast<std::streamsize>(size));
