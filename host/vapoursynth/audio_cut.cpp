@@ -35,11 +35,13 @@ bool frames_read(const AudioPiece& piece, int64_t source_samples, int* first, in
     return true;
 }
 
-void request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameContext* context, const Api* api) {
+// Asks for the source frames the span reads; returns how many it asked for.
+int request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameContext* context, const Api* api) {
     // Each source frame once, though rows that overlap in the source share them.
     int firsts[kMaxPieces];
     int lasts[kMaxPieces];
     int pieces = 0;
+    int requested = 0;
     AudioPlan plan(cut.table.rows, cut.table.count, start, count);
     AudioPiece piece;
     while (plan.next(&piece)) {
@@ -48,7 +50,10 @@ void request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameCont
         for (int frame = first; frame <= last; ++frame) {
             bool seen = false;
             for (int i = 0; i < pieces && !seen; ++i) seen = frame >= firsts[i] && frame <= lasts[i];
-            if (!seen) api->request_frame_filter(frame, cut.source, context);
+            if (!seen) {
+                api->request_frame_filter(frame, cut.source, context);
+                ++requested;
+            }
         }
         if (pieces < kMaxPieces) {
             firsts[pieces] = first;
@@ -56,6 +61,7 @@ void request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameCont
             ++pieces;
         }
     }
+    return requested;
 }
 
 void fill_zero(Frame* frame, int channels, int bytes_per_sample, int64_t at, int64_t samples, const Api* api) {
@@ -120,7 +126,9 @@ const Frame* get_audio_frame(int n, int reason, void* data, void**, FrameContext
     int64_t samples = cut.info.num_samples - start;
     if (samples > kFrameSamples) samples = kFrameSamples;
     if (reason == kInitial) {
-        request_frames(cut, start, samples, context, api);
+        // A frame of nothing but silence needs no source frame: it is made at once.
+        if (request_frames(cut, start, samples, context, api) == 0)
+            return assemble_frame(cut, start, static_cast<int>(samples), context, core, api);
     } else if (reason == kAllFramesReady) {
         return assemble_frame(cut, start, static_cast<int>(samples), context, core, api);
     }

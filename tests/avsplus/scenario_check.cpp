@@ -128,6 +128,6 @@ int main(int argc, char** argv) {
         status = scenario::run(host, list.data(), list.size());
     }
 
-    const scenario::HostView view{"real host", true, false, nullptr};
+    const scenario::HostView view{"real host", true, false, nullptr, false};
     return scenario::check_transcript(view, list, transcript.str(), status);
 }

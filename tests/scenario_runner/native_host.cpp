@@ -32,6 +32,19 @@ char* mkdtemp(char* pattern) {
 }
 #endif
 
+// The list's file names as a path. They are UTF-8, as VapourSynth passes every
+// name: on Windows they are made wide rather than read in the ANSI code page,
+// and bytes that are not UTF-8 name no file there (false); elsewhere a name is
+// its bytes.
+bool file_path(const char* name, std::filesystem::path* path) {
+    try {
+        *path = std::filesystem::u8path(name);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 namespace scenario {
@@ -41,19 +54,23 @@ void* NativeHost::allocate(size_t bytes) { return std::malloc(bytes); }
 void NativeHost::release(void* block) { std::free(block); }
 
 bool NativeHost::write_file(const char* name, const uint8_t* data, size_t size) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    std::filesystem::path file;
+    if (!file_path(name, &file)) return false;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     return static_cast<bool>(out);
 }
 
 void NativeHost::remove_file(const char* name) {
+    std::filesystem::path file;
     std::error_code ignored;
-    std::filesystem::remove_all(name, ignored);
+    if (file_path(name, &file)) std::filesystem::remove_all(file, ignored);
 }
 
 void NativeHost::make_directory(const char* name) {
+    std::filesystem::path folder;
     std::error_code ignored;
-    std::filesystem::create_directory(name, ignored);
+    if (file_path(name, &folder)) std::filesystem::create_directory(folder, ignored);
 }
 
 void NativeHost::write_output(const char* text, size_t size) {

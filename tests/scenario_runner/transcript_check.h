@@ -22,6 +22,8 @@ struct HostView {
                                // source audio outside the source is silence (0)
     const char* not_applicable;  // a create error beginning with this marks a scenario the
                                  // host cannot run: the rest of it is left out (null: none)
+    bool messages_in_utf8;       // scripts read messages as UTF-8: each byte that is not part
+                                 // of a UTF-8 character shows as U+FFFD
 };
 
 // Compares the transcript with the list and prints what was checked, what the

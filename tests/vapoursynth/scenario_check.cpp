@@ -7,8 +7,10 @@
 // or image type of AviSynth's, asks no source for a frame outside it (a row
 // past the source's end shows its last frame; audio outside it is silence),
 // and cannot take a scenario whose source it cannot describe.
+// With VSPIPE given, each `create` is a .vpy script rendered by vspipe
+// instead (vspipe_host.h), the plug-in autoloaded from a user plug-in folder.
 //
-//   vapoursynth_scenarios PLUGIN SCENARIOS SOURCE_PLUGIN
+//   vapoursynth_scenarios PLUGIN SCENARIOS SOURCE_PLUGIN [VSPIPE]
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +22,9 @@
 #include "tests/scenario_runner/native_host.h"
 #include "tests/scenario_runner/transcript_check.h"
 #include "tests/vapoursynth/vs_core.h"
+#if !defined(_WIN32)
+#include "tests/vapoursynth/vspipe_host.h"
+#endif
 
 namespace {
 
@@ -229,8 +234,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s PLUGIN SCENARIOS SOURCE_PLUGIN\n", argv[0]);
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: %s PLUGIN SCENARIOS SOURCE_PLUGIN [VSPIPE]\n", argv[0]);
         return 2;
     }
     std::string plugin, list;
@@ -241,10 +246,19 @@ int main(int argc, char** argv) {
     {
         const scenario::TempWorkingFolder folder("vapoursynth");
         if (!folder.ok()) return 2;
-        VapourSynthHost host(transcript, plugin, source_plugin);
-        status = scenario::run(host, list.data(), list.size());
+        if (argc == 5) {
+#if !defined(_WIN32)
+            status = vstest::run_with_vspipe(transcript, list, plugin, source_plugin, argv[4], kNotApplicable);
+#else
+            std::fprintf(stderr, "vspipe runs are for Linux\n");
+            return 2;
+#endif
+        } else {
+            VapourSynthHost host(transcript, plugin, source_plugin);
+            status = scenario::run(host, list.data(), list.size());
+        }
     }
     const std::string not_applicable = std::string("  error ") + kNotApplicable;
-    const scenario::HostView view{"VapourSynth", false, true, not_applicable.c_str()};
+    const scenario::HostView view{argc == 5 ? "vspipe" : "VapourSynth", false, true, not_applicable.c_str(), true};
     return scenario::check_transcript(view, list, transcript.str(), status);
 }

@@ -3,7 +3,8 @@
 // name means, whatever the system code page. Each case creates its file under
 // its Unicode name through the wide-character file calls, then gives Jobcut
 // and JobcutAudio the UTF-8 bytes (or bytes that are not UTF-8, which name no
-// file) and checks the cut, or the exact message.
+// file) and checks the cut, or the exact message: VapourSynth's messages are
+// UTF-8, so each byte of the name that is not shows as U+FFFD.
 //
 //   vapoursynth_file_names PLUGIN SOURCE_PLUGIN
 #include <cstdio>
@@ -32,6 +33,8 @@ struct Case {
     std::string error;   // the message both functions must give; "" when the cut must be made
 };
 
+constexpr const char* kBad = "\xEF\xBF\xBD";  // U+FFFD
+
 std::string not_found(const std::string& name) { return "Jobcut: file not found - \"" + name + "\""; }
 
 const std::string kInFolder = std::string(kFolder) + "\\cuts.vcf";
@@ -44,11 +47,14 @@ const std::vector<Case> kCases = {
     {"a missing file in that folder, the message quoting the UTF-8 name", "",
      std::string(kFolder) + "\\absent.vcf", not_found(std::string(kFolder) + "\\absent.vcf")},
     // Bytes that are not UTF-8 name no file, even where a looser reading finds one.
-    {"a Latin-1 byte where UTF-8 has two (\xC3\xA9.vcf exists)", "\xC3\xA9.vcf", "\xE9.vcf", not_found("\xE9.vcf")},
-    {"an overlong form of 'a' (a.vcf exists)", "a.vcf", "\xC1\xA1.vcf", not_found("\xC1\xA1.vcf")},
+    {"a Latin-1 byte where UTF-8 has two (\xC3\xA9.vcf exists)", "\xC3\xA9.vcf", "\xE9.vcf",
+     not_found(std::string(kBad) + ".vcf")},
+    {"an overlong form of 'a' (a.vcf exists)", "a.vcf", "\xC1\xA1.vcf",
+     not_found(std::string(kBad) + kBad + ".vcf")},
     {"a sequence cut short by the end of the name (cuts.vcf exists)", "cuts.vcf", "cuts.vcf\xE6\x98",
-     not_found("cuts.vcf\xE6\x98")},
-    {"a stray continuation byte (cuts.vcf exists)", "cuts.vcf", "\x80" "cuts.vcf", not_found("\x80" "cuts.vcf")},
+     not_found(std::string("cuts.vcf") + kBad + kBad)},
+    {"a stray continuation byte (cuts.vcf exists)", "cuts.vcf", "\x80" "cuts.vcf",
+     not_found(std::string(kBad) + "cuts.vcf")},
 };
 
 // Why the made clips are not the cut kSettings lists, or "".
