@@ -15,6 +15,7 @@ test=(
   wine64 libunicorn-dev             # the Windows binaries run under wine64 and CPU emulation
   chromium                          # the inspector's pictures and report rendered
   autoconf automake libtool pkg-config python3-dev   # VapourSynth, its Python module and vspipe, built from source
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix  # VapourSynth for Windows x64 and its test programs
 )
 
 case "${1:-}" in

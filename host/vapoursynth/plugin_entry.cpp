@@ -18,7 +18,8 @@ bool load_named_table(const Map* in, Map* out, const Api* api, ClipTiming* timin
     int error = 0;
     const char* name = api->map_get_data(in, "filename", 0, &error);
     char message[kMessageBytes];
-    if (!load_table(error ? "" : name, timing, table, message)) {
+    // VapourSynth hands every string over as UTF-8, on Windows too.
+    if (!load_table(error ? "" : name, timing, table, message, NameEncoding::kUtf8)) {
         char repaired[repaired_capacity(kMessageBytes)];
         repair_utf8(message, repaired);
         api->map_set_error(out, repaired);
