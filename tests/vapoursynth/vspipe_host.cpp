@@ -41,8 +41,8 @@ Run run_once(const std::string& command) {
 
 // vspipe R73 now and then dies of SIGSEGV as it exits, after writing all its
 // output: its frame-done callback can still run on a worker thread while the
-// main thread frees the script (seen in a core dump; the crash is in vspipe's
-// own callback, with or without a plug-in of ours in the script). Such a run
+// main thread frees the script (seen in a core dump: the crash is in vspipe's
+// own callback, while its main thread is in freeScript). Such a run
 // is made again, at most twice; any other failure stands.
 Run run(const std::string& command) {
     Run result = run_once(command);
