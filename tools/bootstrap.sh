@@ -14,6 +14,7 @@ test=(
   libgtest-dev libbenchmark-dev libclang-rt-14-dev python3 valgrind
   wine64 libunicorn-dev             # the Windows binaries run under wine64 and CPU emulation
   chromium                          # the inspector's pictures and report rendered
+  ffmpeg x264                       # the inspector's exports rendered and encoded
 )
 
 case "${1:-}" in
