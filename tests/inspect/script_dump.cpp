@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/sample_type.h"
 #include "tests/avsplus/position_source.h"
 #include "tools/real_host/real_host.h"
 
@@ -33,7 +32,7 @@ public:
     bool __stdcall GetParity(int n) override { return child_->GetParity(clamp(n)); }
     void __stdcall GetAudio(void* buf, int64_t start, int64_t count, IScriptEnvironment* env) override {
         const VideoInfo& vi = child_->GetVideoInfo();
-        const int64_t bps = jobcut::bytes_per_audio_sample(vi.sample_type, vi.nchannels);
+        const int64_t bps = vi.BytesPerAudioSample();
         auto* out = static_cast<unsigned char*>(buf);
         const unsigned char silence = vi.sample_type == SAMPLE_INT8 ? 0x80 : 0;
         for (int64_t s = start; s < start + count;) {
@@ -107,7 +106,7 @@ int main(int argc, char** argv) {
             const auto tag = avsplus::frame_tag(clip->GetFrame(n, env.get()));
             std::printf("%d\n", tag ? *tag : -1);
         }
-        const int64_t bps = vi.HasAudio() ? jobcut::bytes_per_audio_sample(vi.sample_type, vi.nchannels) : 0;
+        const int64_t bps = vi.HasAudio() ? vi.BytesPerAudioSample() : 0;
         std::ofstream audio(argv[3], std::ios::binary);
         constexpr int64_t kChunk = 4093;  // requests that cross the pieces' ends anywhere
         std::vector<char> buffer(static_cast<size_t>(kChunk * std::max<int64_t>(bps, 1)));

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <numeric>
 
-#include "platform/sample_type.h"
 #include "tools/inspect/clip_rows.h"
 #include "tools/inspect/report_text.h"
 
