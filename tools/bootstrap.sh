@@ -13,8 +13,8 @@ build=(
 test=(
   libgtest-dev libbenchmark-dev libclang-rt-14-dev python3 valgrind
   wine64 libunicorn-dev             # the Windows binaries run under wine64 and CPU emulation
-  chromium                          # the inspector's pictures and report rendered
   ffmpeg x264                       # the inspector's exports rendered and encoded
+  chromium                          # the inspector's pictures and report rendered
 )
 
 case "${1:-}" in
