@@ -26,6 +26,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <numeric>
 #include <random>
@@ -162,9 +163,14 @@ const TempFolder& settings_folder() {
     return folder;
 }
 
-std::string settings_file(int ranges) {
-    return settings_folder().write("ranges_" + std::to_string(ranges) + ".vcf",
-                                   settings_text::subset_lines(ranges, kStep, kRangeFrames));
+// The settings file of `ranges` ranges, written once, before anything is timed.
+const std::string& settings_file(int ranges) {
+    static std::map<int, std::string> paths;
+    std::string& path = paths[ranges];
+    if (path.empty())
+        path = settings_folder().write("ranges_" + std::to_string(ranges) + ".vcf",
+                                       settings_text::subset_lines(ranges, kStep, kRangeFrames));
+    return path;
 }
 
 struct Source {
