@@ -119,17 +119,39 @@ Frame* assemble_frame(const AudioCut& cut, int64_t start, int samples, FrameCont
     return out;
 }
 
-const Frame* get_audio_frame(int n, int reason, void* data, void**, FrameContext* context, Core* core,
+// The source frame an output frame is, whole and unchanged, or -1: one piece
+// that reads a whole source frame from its start.
+int whole_source_frame(const AudioCut& cut, int64_t start, int64_t samples) {
+    AudioPlan plan(cut.table.rows, cut.table.count, start, samples);
+    AudioPiece piece;
+    if (!plan.next(&piece) || piece.silence || piece.count != samples || piece.source_start < 0 ||
+        piece.source_start % kFrameSamples != 0)
+        return -1;
+    const int64_t left = cut.source_samples - piece.source_start;
+    return (left >= kFrameSamples ? kFrameSamples : left) == samples ? static_cast<int>(piece.source_start / kFrameSamples)
+                                                                     : -1;
+}
+
+const Frame* get_audio_frame(int n, int reason, void* data, void** frame_data, FrameContext* context, Core* core,
                              const Api* api) {
     const AudioCut& cut = *static_cast<const AudioCut*>(data);
     const int64_t start = n * kFrameSamples;
     int64_t samples = cut.info.num_samples - start;
     if (samples > kFrameSamples) samples = kFrameSamples;
+    // A frame that is a source frame as it stands is handed on, as the source's own.
     if (reason == kInitial) {
+        const int whole = whole_source_frame(cut, start, samples);
+        *frame_data = reinterpret_cast<void*>(static_cast<intptr_t>(whole + 1));
+        if (whole >= 0) {
+            api->request_frame_filter(whole, cut.source, context);
+            return nullptr;
+        }
         // A frame of nothing but silence needs no source frame: it is made at once.
         if (request_frames(cut, start, samples, context, api) == 0)
             return assemble_frame(cut, start, static_cast<int>(samples), context, core, api);
     } else if (reason == kAllFramesReady) {
+        const int whole = static_cast<int>(reinterpret_cast<intptr_t>(*frame_data)) - 1;
+        if (whole >= 0) return api->get_frame_filter(whole, cut.source, context);
         return assemble_frame(cut, start, static_cast<int>(samples), context, core, api);
     }
     return nullptr;
