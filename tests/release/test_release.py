@@ -2,6 +2,7 @@
 """What a user gets: the plain install, the release package, and the Windows
 build of jobcut-inspect, which must say what the Linux build says. Each
 TestCase class is one ctest entry."""
+import json
 import os
 import shutil
 import subprocess
@@ -16,6 +17,8 @@ INSPECT = os.environ["JOBCUT_INSPECT"]
 CHECK_DLL = os.environ.get("JOBCUT_CHECK_DLL", "")
 INSPECT_EXE = os.environ.get("JOBCUT_INSPECT_EXE", "")
 WINE64 = os.environ.get("JOBCUT_WINE64", "")
+VSPIPE = os.environ.get("JOBCUT_VSPIPE", "")
+PLUGIN = os.environ.get("JOBCUT_PLUGIN", "")
 DATA = os.path.join(ROOT, "tests", "inspect", "data")
 EXAMPLE = ["--frames", "36000", os.path.join("examples", "cuts.vcf")]
 
@@ -157,7 +160,8 @@ class WindowsInspect(unittest.TestCase):
             linux, windows = self.both([*EXAMPLE, *extra])
             self.assertEqual(linux[0], 0, linux[2])
             self.assertEqual(windows, linux, extra)
-        for option, suffix in (("--svg", "svg"), ("--html", "html")):
+        for option, suffix in (("--svg", "svg"), ("--html", "html"), ("--avs", "avs"), ("--ffmpeg", "ffmpeg"),
+                               ("--qpfile", "qpfile"), ("--chapters", "chapters")):
             linux, windows = self.both([*EXAMPLE, option, "linux." + suffix], [*EXAMPLE, option, "windows." + suffix])
             self.assertEqual(windows, linux)
             with open(os.path.join(self.work, "linux." + suffix), "rb") as a, \
@@ -190,6 +194,42 @@ class WindowsInspect(unittest.TestCase):
             named = lambda b: b.replace(windows_name.encode(), linux_name.encode())
             self.assertIn(windows_name.encode(), windows[1] + windows[2])
             self.assertEqual((windows[0], named(windows[1]), named(windows[2])), linux, windows_name)
+
+
+class ReadmeScript(unittest.TestCase):
+    """The README's VapourSynth script, as written but for the plug-in's path,
+    and its vspipe commands."""
+
+    def test_the_readme_script_renders_the_cut(self):
+        with open(os.path.join(ROOT, "README.md")) as f:
+            blocks = f.read().split("```python\n")[1:]
+        scripts = [b.split("```")[0] for b in blocks if "set_output(1)" in b]
+        self.assertEqual(len(scripts), 1, "one whole script in the README")
+        self.assertIn('"/path/to/libjobcut.so"', scripts[0])
+        with tempfile.TemporaryDirectory() as work:
+            with open(os.path.join(work, "cut.vpy"), "w") as f:
+                f.write(scripts[0].replace("/path/to/libjobcut.so", PLUGIN))
+            shutil.copy(os.path.join(ROOT, "examples", "cuts.vcf"), work)
+            info = run([VSPIPE, "--info", "cut.vpy"], cwd=work)
+            self.assertEqual(info.returncode, 0, info.stderr)
+            inspected = run([INSPECT, "--frames", "36000", "--fps", "30000/1001", "--json", "cuts.vcf"], cwd=work)
+            frames = json.loads(inspected.stdout)["num_frames"]
+            self.assertIn(f"Frames: {frames}\n", info.stdout)
+            self.assertIn("FPS: 30000/1001", info.stdout)
+            # The README's commands, over the first frames of each output.
+            encoded = subprocess.run(f"{VSPIPE} -c y4m -e 4 cut.vpy - | x264 --demuxer y4m -o cut.264 -",
+                                     shell=True, cwd=work, capture_output=True, text=True)
+            self.assertEqual(encoded.returncode, 0, encoded.stderr)
+            self.assertGreater(os.path.getsize(os.path.join(work, "cut.264")), 0)
+            wav = run([VSPIPE, "-o", "1", "-e", "4", "-c", "wav", "cut.vpy", "cut.wav"], cwd=work)
+            self.assertEqual(wav.returncode, 0, wav.stderr)
+            with open(os.path.join(work, "cut.wav"), "rb") as f:
+                self.assertEqual(f.read(4), b"RIFF")
+            # A settings file that is not there: the message, and vspipe stops.
+            os.remove(os.path.join(work, "cuts.vcf"))
+            failed = run([VSPIPE, "--info", "cut.vpy"], cwd=work)
+            self.assertNotEqual(failed.returncode, 0)
+            self.assertIn('vapoursynth.Error: Jobcut: file not found - "cuts.vcf"', failed.stderr)
 
 
 if __name__ == "__main__":
