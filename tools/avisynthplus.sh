@@ -16,6 +16,7 @@
 # its checksum or the build fails.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/tools/host_archives.sh"
 
 if [ -n "${JOBCUT_AVSPLUS_SOURCE:-}" ]; then
   archive="$JOBCUT_AVSPLUS_SOURCE"
@@ -39,29 +40,11 @@ else
   archive="${found[0]}"
 fi
 
-checksum="$(sha256sum "$archive" | cut -d' ' -f1)"
-if [ -f "$archive.sha256" ]; then
-  expected="$(cut -d' ' -f1 "$archive.sha256")"
-  if [ "$checksum" != "$expected" ]; then
-    echo "$archive does not match its .sha256 file (sha256 $checksum, expected $expected)" >&2
-    exit 1
-  fi
-fi
+checksum="$(checked_sha256 "$archive")" || exit 1
 
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/jobcut"
-prefix="$cache/avisynthplus-$checksum"
-stamp="$prefix/.installed"
-mkdir -p "$cache"
-
-# One build at a time per cache: a second run waits for the first and then
-# finds its stamp.
-exec 9>"$prefix.lock"
-flock 9
-
-if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$checksum" ]; then
-  # Whatever an interrupted run left is thrown away; the stamp is written only
-  # after a complete install, so a half-built prefix is never used.
-  rm -rf "$prefix" "$prefix.work"
+# Whatever an interrupted run left is thrown away; the stamp is written only
+# after a complete install.
+if ! locked_cache_prefix avisynthplus "$checksum"; then
   mkdir -p "$prefix.work/source"
   echo "building AviSynth+ from $(basename "$archive") into $prefix (once per machine)" >&2
   started=$SECONDS

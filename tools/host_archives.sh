@@ -34,3 +34,22 @@ checked_sha256() {
   fi
   echo "$checksum"
 }
+
+# locked_cache_prefix NAME KEY: sets $prefix to the cache folder
+# ${XDG_CACHE_HOME:-$HOME/.cache}/jobcut/NAME-KEY and $stamp to the file that
+# marks a finished install there, and takes that folder's lock on descriptor 9
+# for the rest of the script: a second run waits for the first and then finds
+# its stamp. Returns 0 when the folder holds a finished install of KEY;
+# otherwise 1, with the folder and its work folder ($prefix.work) removed, so
+# that a half-built prefix is never used.
+locked_cache_prefix() {
+  local cache="${XDG_CACHE_HOME:-$HOME/.cache}/jobcut"
+  prefix="$cache/$1-$2"
+  stamp="$prefix/.installed"
+  mkdir -p "$cache"
+  exec 9>"$prefix.lock"
+  flock 9
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$2" ] && return 0
+  rm -rf "$prefix" "$prefix.work"
+  return 1
+}

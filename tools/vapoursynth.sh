@@ -29,15 +29,7 @@ zimg="$(find_host_archive "$folder" zimg zimg)" || exit $?
 cython="$(find_host_archive "$folder" cython Cython)" || exit $?
 key="$( (checked_sha256 "$vs" && checked_sha256 "$zimg" && checked_sha256 "$cython") | sha256sum | cut -c1-32)" || exit 1
 
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/jobcut"
-prefix="$cache/vapoursynth-$key"
-stamp="$prefix/.installed"
-mkdir -p "$cache"
-exec 9>"$prefix.lock"
-flock 9
-
-if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$key" ]; then
-  rm -rf "$prefix" "$prefix.work"
+if ! locked_cache_prefix vapoursynth "$key"; then
   work="$prefix.work"
   mkdir -p "$work/zimg" "$work/vs" "$work/cython"
   echo "building VapourSynth from $(basename "$vs") into $prefix (once per machine)" >&2

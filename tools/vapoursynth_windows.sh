@@ -38,15 +38,7 @@ for tool in $triple-gcc-posix $triple-g++-posix $triple-ar; do
 done
 key="$( (checked_sha256 "$vs" && checked_sha256 "$zimg" && echo "$recipe") | sha256sum | cut -c1-32)" || exit 1
 
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/jobcut"
-prefix="$cache/vapoursynth-win64-$key"
-stamp="$prefix/.installed"
-mkdir -p "$cache"
-exec 9>"$prefix.lock"
-flock 9
-
-if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$key" ]; then
-  rm -rf "$prefix" "$prefix.work"
+if ! locked_cache_prefix vapoursynth-win64 "$key"; then
   work="$prefix.work"
   static="$work/static"
   mkdir -p "$work/zimg" "$work/vs" "$static" "$prefix/bin" "$prefix/lib"

@@ -21,24 +21,13 @@
 
 #include "tests/scenario_runner/native_host.h"
 #include "tests/scenario_runner/transcript_check.h"
+#include "tests/vapoursynth/scenario_host.h"
 #include "tests/vapoursynth/vs_core.h"
 #if !defined(_WIN32)
 #include "tests/vapoursynth/vspipe_host.h"
 #endif
 
 namespace {
-
-constexpr const char* kNotApplicable = "not applicable in VapourSynth: ";
-
-// AviSynth's audio sample types VapourSynth holds, as (bits, float).
-bool vapoursynth_audio(int32_t sample_type, int* bits, bool* is_float) {
-    switch (sample_type) {
-        case 2: *bits = 16, *is_float = false; return true;
-        case 8: *bits = 32, *is_float = false; return true;
-        case 16: *bits = 32, *is_float = true; return true;
-        default: return false;
-    }
-}
 
 int32_t avisynth_sample_type(const VSAudioFormat& format) {
     if (format.sampleType == stFloat) return 16;
@@ -52,10 +41,10 @@ struct Clip {
     bool audio_refused_empty = false;  // JobcutAudio refused a cut of 0 samples
 };
 
-class VapourSynthHost final : public scenario::NativeHost {
+class VapourSynthHost final : public vstest::ScenarioHost {
 public:
     VapourSynthHost(std::ostream& transcript, std::string plugin, std::string source_plugin)
-        : NativeHost(transcript), plugin_(std::move(plugin)), source_plugin_(std::move(source_plugin)) {}
+        : ScenarioHost(transcript), plugin_(std::move(plugin)), source_plugin_(std::move(source_plugin)) {}
     ~VapourSynthHost() {
         for (auto& [id, clip] : clips_) free_clip(clip);
         for (auto& [id, nodes] : source_nodes_) {
@@ -76,17 +65,9 @@ public:
         return core_.has_namespace("jobcut");
     }
 
-    int make_source(const scenario::Properties& p) override {
-        sources_[next_id_] = p;
-        return next_id_++;
-    }
-
     bool create(int source, const char* file_name, scenario::Report& report, int* clip, const char** error) override {
         const scenario::Properties& p = sources_.at(source);
-        if (!file_name) return refuse("the file name is a required argument", error);
-        if (p.num_frames < 1) return refuse("a clip has at least one frame", error);
-        if ((p.width == 0) != (p.height == 0) || p.width < 0 || p.height < 0)
-            return refuse("a picture has both sides or none", error);
+        if (const char* why = not_applicable(p, file_name, 0)) return refuse(why, error);
         auto& nodes = source_nodes(source, p, report);
         if (!nodes.first) return refuse("the test source refused the properties", error);
 
@@ -95,7 +76,7 @@ public:
         video_arguments.node("clip", nodes.first).text("filename", file_name);
         const vstest::Result video = core_.call("jobcut", "Jobcut", video_arguments);
         vstest::Result audio;
-        if (nodes.second && p.fps_numerator > 0 && p.fps_denominator > 0) {
+        if (nodes.second && vstest::audio_applies(p)) {
             vstest::Arguments audio_arguments;
             audio_arguments.node("clip", nodes.second).text("filename", file_name)
                 .integer("fpsnum", p.fps_numerator).integer("fpsden", p.fps_denominator);
@@ -113,13 +94,11 @@ public:
         if (!video.node || audio_failed) {
             if (video.node) vstest::api()->freeNode(video.node);
             free_clip(made);
-            raised_ = video.node ? audio.error : video.error;
-            *error = raised_.c_str();
-            return false;
+            return raise(video.node ? audio.error : video.error, error);
         }
         made.video = video.node;
-        clips_[next_id_] = made;
-        *clip = next_id_++;
+        *clip = new_id();
+        clips_[*clip] = made;
         return true;
     }
 
@@ -183,12 +162,6 @@ public:
     int64_t live_allocations() override { return 0; }
 
 private:
-    bool refuse(const char* why, const char** error) {
-        raised_ = std::string(kNotApplicable) + why;
-        *error = raised_.c_str();
-        return false;
-    }
-
     static void free_clip(Clip& clip) {
         if (clip.video) vstest::api()->freeNode(clip.video);
         if (clip.audio) vstest::api()->freeNode(clip.audio);
@@ -210,8 +183,7 @@ private:
         nodes.first = made.node;
         int bits;
         bool is_float;
-        if (p.audio_rate > 0 && p.audio_samples > 0 && p.channels > 0 && p.channels < 64 &&
-            vapoursynth_audio(p.sample_type, &bits, &is_float)) {
+        if (vstest::audio_applies(p) && vstest::vapoursynth_audio(p.sample_type, &bits, &is_float)) {
             vstest::Arguments audio;
             audio.integer("samples", p.audio_samples).integer("rate", p.audio_rate).integer("channels", p.channels)
                 .integer("bits", bits).integer("float", is_float);
@@ -224,11 +196,8 @@ private:
 
     std::string plugin_, source_plugin_;
     vstest::Core core_;  // outlives the nodes below
-    std::map<int, scenario::Properties> sources_;
     std::map<int, std::pair<VSNode*, VSNode*>> source_nodes_;
     std::map<int, Clip> clips_;
-    std::string raised_;
-    int next_id_ = 1;
 };
 
 }  // namespace
@@ -248,7 +217,7 @@ int main(int argc, char** argv) {
         if (!folder.ok()) return 2;
         if (argc == 5) {
 #if !defined(_WIN32)
-            status = vstest::run_with_vspipe(transcript, list, plugin, source_plugin, argv[4], kNotApplicable);
+            status = vstest::run_with_vspipe(transcript, list, plugin, source_plugin, argv[4]);
 #else
             std::fprintf(stderr, "vspipe runs are for Linux\n");
             return 2;
@@ -258,7 +227,7 @@ int main(int argc, char** argv) {
             status = scenario::run(host, list.data(), list.size());
         }
     }
-    const std::string not_applicable = std::string("  error ") + kNotApplicable;
+    const std::string not_applicable = std::string("  error ") + vstest::kNotApplicable;
     const scenario::HostView view{argc == 5 ? "vspipe" : "VapourSynth", false, true, not_applicable.c_str(), true};
     return scenario::check_transcript(view, list, transcript.str(), status);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/scenario_runner/transcript_check.h"
+#include "tests/vapoursynth/scenario_host.h"
 
 namespace vstest {
 namespace {
@@ -99,12 +100,11 @@ struct Rendered {
     int64_t bytes_per_sample = 0;
 };
 
-class VspipeHost final : public scenario::NativeHost {
+class VspipeHost final : public ScenarioHost {
 public:
-    VspipeHost(std::ostream& transcript, std::string plugin, std::string source_plugin, std::string vspipe,
-               const char* not_applicable)
-        : NativeHost(transcript), plugin_(std::move(plugin)), source_plugin_(std::move(source_plugin)),
-          vspipe_(std::move(vspipe)), not_applicable_(not_applicable) {}
+    VspipeHost(std::ostream& transcript, std::string plugin, std::string source_plugin, std::string vspipe)
+        : ScenarioHost(transcript), plugin_(std::move(plugin)), source_plugin_(std::move(source_plugin)),
+          vspipe_(std::move(vspipe)) {}
 
     // Installs the plug-in in a user plug-in folder, named by the conf file
     // every vspipe run is given.
@@ -118,19 +118,11 @@ public:
         return !ec;
     }
 
-    int make_source(const scenario::Properties& p) override {
-        sources_[next_id_] = p;
-        return next_id_++;
-    }
-
     bool create(int source, const char* file_name, scenario::Report& report, int* clip, const char** error) override {
         const scenario::Properties& p = sources_.at(source);
-        if (!file_name) return refuse("the file name is a required argument", error);
-        if (p.num_frames < 1) return refuse("a clip has at least one frame", error);
-        if ((p.width == 0) != (p.height == 0) || p.width < 8) return refuse("a picture too small to carry its number", error);
-        const bool audio = p.audio_rate > 0 && p.audio_samples > 0 && p.channels > 0 && p.channels < 64 &&
-                           (p.sample_type == 2 || p.sample_type == 8 || p.sample_type == 16) && p.fps_numerator > 0 &&
-                           p.fps_denominator > 0;
+        // The picture carries its number in its first 8 pixels.
+        if (const char* why = not_applicable(p, file_name, 8)) return refuse(why, error);
+        const bool audio = audio_applies(p);
         write_script(p, file_name, audio);
         const Run info = run(vspipe_ + " --info script.vpy -");
         if (info.status != 0) {
@@ -151,13 +143,11 @@ public:
                 rendered.properties.sample_type = p.sample_type;
                 rendered.properties.channels = p.channels;
                 rendered.properties.audio_samples = 0;
-                clips_[next_id_] = rendered;
-                *clip = next_id_++;
+                *clip = new_id();
+                clips_[*clip] = rendered;
                 return true;
             }
-            raised_ = text;
-            *error = raised_.c_str();
-            return false;
+            return raise(text, error);
         }
         Rendered rendered;
         if (!render(p, audio, report, &rendered)) return refuse("vspipe could not render the script", error);
@@ -177,8 +167,8 @@ public:
             rendered.properties.fps_numerator = p.fps_numerator, rendered.properties.fps_denominator = p.fps_denominator;
         if (static_cast<int64_t>(rendered.positions.size()) != info_field(info.out, "Frames"))
             report.problem("vspipe --info and -c y4m disagree on the frame count");
-        clips_[next_id_] = rendered;
-        *clip = next_id_++;
+        *clip = new_id();
+        clips_[*clip] = rendered;
         return true;
     }
 
@@ -205,12 +195,6 @@ public:
     int64_t live_allocations() override { return 0; }
 
 private:
-    bool refuse(const char* why, const char** error) {
-        raised_ = std::string(not_applicable_) + why;
-        *error = raised_.c_str();
-        return false;
-    }
-
     // The script a user writes, with the test sources standing in for a film.
     void write_script(const scenario::Properties& p, const char* file_name, bool audio) {
         int64_t num = p.fps_numerator, den = p.fps_denominator;
@@ -282,18 +266,14 @@ private:
     }
 
     std::string plugin_, source_plugin_, vspipe_;
-    const char* not_applicable_;
-    std::map<int, scenario::Properties> sources_;
     std::map<int, Rendered> clips_;
-    std::string raised_;
-    int next_id_ = 1;
 };
 
 }  // namespace
 
 int run_with_vspipe(std::ostream& transcript, const std::string& list, const std::string& plugin,
-                    const std::string& source_plugin, const std::string& vspipe, const char* not_applicable) {
-    VspipeHost host(transcript, plugin, source_plugin, vspipe, not_applicable);
+                    const std::string& source_plugin, const std::string& vspipe) {
+    VspipeHost host(transcript, plugin, source_plugin, vspipe);
     return scenario::run(host, list.data(), list.size());
 }
 

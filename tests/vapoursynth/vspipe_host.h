@@ -10,15 +10,13 @@
 #include <ostream>
 #include <string>
 
-#include "tests/scenario_runner/native_host.h"
 
 namespace vstest {
 
 // Runs the list (its whole text) so and prints the transcript; returns the
-// runner's status. `not_applicable` begins the error of a scenario
-// VapourSynth cannot take.
+// runner's status.
 int run_with_vspipe(std::ostream& transcript, const std::string& list, const std::string& plugin,
-                    const std::string& source_plugin, const std::string& vspipe, const char* not_applicable);
+                    const std::string& source_plugin, const std::string& vspipe);
 
 }  // namespace vstest
 

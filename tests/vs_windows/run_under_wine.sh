@@ -13,19 +13,7 @@ core=$2
 program=$3
 shift 3
 
-root=$(mktemp -d)
-export WINEPREFIX=$root/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=$loader
-cleanup() {
-  "$(dirname "$loader")/wineserver" -k 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
-
-windows_path() {
-  local path
-  path=$(realpath "$1")
-  printf 'Z:%s' "${path//\//\\}"
-}
+. "$(dirname "$0")/../wine_prefix.sh"
 
 mkdir "$root/app" "$root/work"
 cp "$program" "$core" "$root/app/"
