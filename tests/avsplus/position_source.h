@@ -19,6 +19,8 @@ struct SourceStats {
     std::atomic<int> live{0};          // sources not yet destroyed
     std::atomic<int> in_flight{0};     // GetFrame calls running now
     std::atomic<int> most_in_flight{0};
+    std::atomic<int> frame_calls{0};  // GetFrame calls ever made
+    std::atomic<int> audio_calls{0};  // GetAudio calls ever made
     void reset_concurrency() { in_flight = 0, most_in_flight = 0; }
 };
 SourceStats& source_stats();
