@@ -418,11 +418,13 @@ static_assert(jobcut::kCacheDontCacheMe == CACHE_DONT_CACHE_ME && jobcut::kCache
 
 namespace {
 
-// The times a file is opened from now on, as inotify sees them.
+// The times a file is opened from now on, as inotify sees them. Its closes
+// are watched too: inotify folds an event into the unread one before it when
+// they are the same, and an open followed by its close never is.
 class OpenCounter {
 public:
     explicit OpenCounter(const std::string& path) : fd_(inotify_init1(IN_NONBLOCK)) {
-        if (fd_ < 0 || inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) throw std::runtime_error("no inotify watch");
+        if (fd_ < 0 || inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE) < 0) throw std::runtime_error("no inotify watch");
     }
     ~OpenCounter() { close(fd_); }
     OpenCounter(const OpenCounter&) = delete;
