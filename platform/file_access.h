@@ -7,9 +7,17 @@
 
 namespace jobcut {
 
+// What the bytes of a file name mean, as the host that passed the name has it.
+enum class NameEncoding {
+    kSystemCodePage,  // AviSynth: the C runtime's narrow names (the ANSI code page on Windows)
+    kUtf8,            // VapourSynth: UTF-8 on every platform
+};
+
 // Opens a file for reading only, as raw bytes. Returns a handle >= 0, or -1
-// when the file cannot be opened (missing, unreadable, a folder, empty name).
-int file_open_read(const char* name);
+// when the file cannot be opened (missing, unreadable, a folder, empty name,
+// or, for a UTF-8 name on Windows, bytes that are not UTF-8). On POSIX both
+// encodings are the same bytes.
+int file_open_read(const char* name, NameEncoding encoding = NameEncoding::kSystemCodePage);
 
 // The file's size in bytes from a 64-bit seek to its end, or -1 when it cannot
 // be found. Leaves the position undefined: follow with file_rewind.

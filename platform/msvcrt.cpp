@@ -3,9 +3,11 @@
 // declared here from their documented prototypes.
 #include "platform/file_access.h"
 #include "platform/memory.h"
+#include "platform/utf8_to_utf16.h"
 
 extern "C" {
 int __cdecl _open(const char* name, int flags, ...);
+int __cdecl _wopen(const wchar_t* name, int flags, ...);
 int __cdecl _read(int file, void* buffer, unsigned count);
 long long __cdecl _lseeki64(int file, long long offset, int origin);
 int __cdecl _eof(int file);
@@ -22,13 +24,34 @@ constexpr int kSeekSet = 0;
 constexpr int kSeekCurrent = 1;
 constexpr int kSeekEnd = 2;
 
+static_assert(sizeof(wchar_t) == sizeof(uint16_t), "Windows' wide characters are UTF-16 units");
+
+// A UTF-8 name goes to _wopen as UTF-16, the file system's own names; the
+// narrow _open would read its bytes in the ANSI code page. Bytes that are not
+// UTF-8 name no file. Only the 64-bit DLL serves a host that passes UTF-8
+// (VapourSynth), so the 32-bit DLL keeps to the imports it always had.
+int open_utf8(const char* name, int flags) {
+#if defined(_WIN64)
+    size_t bytes = 0;
+    while (name[bytes]) ++bytes;
+    uint16_t* wide = static_cast<uint16_t*>(jobcut::memory_allocate((bytes + 1) * sizeof(uint16_t)));
+    if (!wide) return -1;
+    const int file = jobcut::utf8_to_utf16(name, wide) ? _wopen(reinterpret_cast<const wchar_t*>(wide), flags) : -1;
+    jobcut::memory_release(wide);
+    return file;
+#else
+    return _open(name, flags);
+#endif
+}
+
 }  // namespace
 
 namespace jobcut {
 
-// _open refuses folders (EACCES) and the empty name (ENOENT) by itself.
-int file_open_read(const char* name) {
-    int file = _open(name, kOpenReadOnly | kOpenBinary);
+// _open and _wopen refuse folders (EACCES) and the empty name (ENOENT) by themselves.
+int file_open_read(const char* name, NameEncoding encoding) {
+    const int flags = kOpenReadOnly | kOpenBinary;
+    const int file = encoding == NameEncoding::kUtf8 ? open_utf8(name, flags) : _open(name, flags);
     return file < 0 ? -1 : file;
 }
 

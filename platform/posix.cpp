@@ -10,7 +10,8 @@
 
 namespace jobcut {
 
-int file_open_read(const char* name) {
+// The name's bytes are the file system's own, whatever the host meant by them.
+int file_open_read(const char* name, NameEncoding) {
     // O_NONBLOCK keeps a FIFO without a writer from hanging the script: it reads as empty.
     int file = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) return -1;

@@ -15,7 +15,8 @@ void release_table(RangeTable* table) {
     table->count = 0;
 }
 
-bool load_table(const char* file_name, ClipTiming* timing, RangeTable* table, char (&message)[kMessageBytes]) {
+bool load_table(const char* file_name, ClipTiming* timing, RangeTable* table, char (&message)[kMessageBytes],
+                NameEncoding encoding) {
     table->rows = nullptr;
     table->held = nullptr;
     table->count = 0;
@@ -30,7 +31,7 @@ bool load_table(const char* file_name, ClipTiming* timing, RangeTable* table, ch
         return false;
     }
     int line_number = 0;
-    const ReadOutcome outcome = read_subset_file(file_name, buffer, table->rows, &table->count, &line_number);
+    const ReadOutcome outcome = read_subset_file(file_name, buffer, table->rows, &table->count, &line_number, encoding);
     memory_release(buffer);
     if (outcome != kReadOk) {
         release_table(table);

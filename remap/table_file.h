@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "platform/file_access.h"
 #include "remap/error_message.h"
 #include "remap/range_table.h"
 #include "subset/subset_entry.h"
@@ -24,8 +25,10 @@ struct RangeTable {
 // the timing's frame count and audio length to the new clip's (a file without
 // subset lines leaves them as they are). On failure returns false with the
 // text to raise in `message`, having released everything it took; `table` is
-// then empty and `timing` unchanged.
-bool load_table(const char* file_name, ClipTiming* timing, RangeTable* table, char (&message)[kMessageBytes]);
+// then empty and `timing` unchanged. `encoding`: what the name's bytes mean to
+// the host that passed it (the message quotes them as they are).
+bool load_table(const char* file_name, ClipTiming* timing, RangeTable* table, char (&message)[kMessageBytes],
+                NameEncoding encoding = NameEncoding::kSystemCodePage);
 
 // Frees the rows (an empty table too) and empties the table.
 void release_table(RangeTable* table);

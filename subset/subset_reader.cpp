@@ -150,10 +150,10 @@ ReadOutcome read_lines(int file, unsigned char* buffer, SubsetEntry* table, int*
 }  // namespace
 
 ReadOutcome read_subset_file(const char* file_name, unsigned char* buffer, SubsetEntry* table, int* row_count,
-                             int* line_number) {
+                             int* line_number, NameEncoding encoding) {
     *row_count = 0;
     *line_number = 0;
-    int file = file_open_read(file_name);
+    int file = file_open_read(file_name, encoding);
     if (file < 0) return kReadCannotOpen;
     ReadOutcome outcome = read_lines(file, buffer, table, row_count, line_number);
     file_close(file);

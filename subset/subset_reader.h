@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "platform/file_access.h"
 #include "subset/subset_entry.h"
 
 namespace jobcut {
@@ -42,9 +43,9 @@ constexpr unsigned kKeywordSlack = 5;
 // Fills start, length and masked of table[0..*row_count), one row per subset
 // line; the other fields are left as they were.
 // *line_number is the 1-based number of the line the reading stopped on.
-// The file is closed on every way out.
+// The file is closed on every way out. `encoding`: what the name's bytes mean.
 ReadOutcome read_subset_file(const char* file_name, unsigned char* buffer, SubsetEntry* table, int* row_count,
-                             int* line_number);
+                             int* line_number, NameEncoding encoding = NameEncoding::kSystemCodePage);
 
 }  // namespace jobcut
 

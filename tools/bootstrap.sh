@@ -13,7 +13,10 @@ build=(
 test=(
   libgtest-dev libbenchmark-dev libclang-rt-14-dev python3 valgrind
   wine64 libunicorn-dev             # the Windows binaries run under wine64 and CPU emulation
+  ffmpeg x264                       # the inspector's exports rendered and encoded
   chromium                          # the inspector's pictures and report rendered
+  autoconf automake libtool pkg-config python3-dev   # VapourSynth, its Python module and vspipe, built from source
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix  # VapourSynth for Windows x64 and its test programs
 )
 
 case "${1:-}" in

@@ -11,9 +11,9 @@ cmake --build build
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 cat <<BUILT
 Built:
-  build/libjobcut.so                               AviSynth+ on Linux
+  build/libjobcut.so                               AviSynth+ and VapourSynth on Linux
   build/windows/x86/jobcut.dll                     AviSynth 2.5 / 2.6 and AviSynth+, 32-bit Windows
-  build/windows/x64/jobcut.dll                     AviSynth+, 64-bit Windows
+  build/windows/x64/jobcut.dll                     AviSynth+ and VapourSynth, 64-bit Windows
   build/tools/jobcut-inspect                       the settings-file inspector, Linux
   build/windows/windows-x64/jobcut-inspect.exe     the settings-file inspector, 64-bit Windows
 Release package: build/jobcut-$version.zip

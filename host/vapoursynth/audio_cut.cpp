@@ -35,11 +35,13 @@ bool frames_read(const AudioPiece& piece, int64_t source_samples, int* first, in
     return true;
 }
 
-void request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameContext* context, const Api* api) {
+// Asks for the source frames the span reads; returns how many it asked for.
+int request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameContext* context, const Api* api) {
     // Each source frame once, though rows that overlap in the source share them.
     int firsts[kMaxPieces];
     int lasts[kMaxPieces];
     int pieces = 0;
+    int requested = 0;
     AudioPlan plan(cut.table.rows, cut.table.count, start, count);
     AudioPiece piece;
     while (plan.next(&piece)) {
@@ -48,7 +50,10 @@ void request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameCont
         for (int frame = first; frame <= last; ++frame) {
             bool seen = false;
             for (int i = 0; i < pieces && !seen; ++i) seen = frame >= firsts[i] && frame <= lasts[i];
-            if (!seen) api->request_frame_filter(frame, cut.source, context);
+            if (!seen) {
+                api->request_frame_filter(frame, cut.source, context);
+                ++requested;
+            }
         }
         if (pieces < kMaxPieces) {
             firsts[pieces] = first;
@@ -56,6 +61,7 @@ void request_frames(const AudioCut& cut, int64_t start, int64_t count, FrameCont
             ++pieces;
         }
     }
+    return requested;
 }
 
 void fill_zero(Frame* frame, int channels, int bytes_per_sample, int64_t at, int64_t samples, const Api* api) {
@@ -113,15 +119,39 @@ Frame* assemble_frame(const AudioCut& cut, int64_t start, int samples, FrameCont
     return out;
 }
 
-const Frame* get_audio_frame(int n, int reason, void* data, void**, FrameContext* context, Core* core,
+// The source frame an output frame is, whole and unchanged, or -1: one piece
+// that reads a whole source frame from its start.
+int whole_source_frame(const AudioCut& cut, int64_t start, int64_t samples) {
+    AudioPlan plan(cut.table.rows, cut.table.count, start, samples);
+    AudioPiece piece;
+    if (!plan.next(&piece) || piece.silence || piece.count != samples || piece.source_start < 0 ||
+        piece.source_start % kFrameSamples != 0)
+        return -1;
+    const int64_t left = cut.source_samples - piece.source_start;
+    return (left >= kFrameSamples ? kFrameSamples : left) == samples ? static_cast<int>(piece.source_start / kFrameSamples)
+                                                                     : -1;
+}
+
+const Frame* get_audio_frame(int n, int reason, void* data, void** frame_data, FrameContext* context, Core* core,
                              const Api* api) {
     const AudioCut& cut = *static_cast<const AudioCut*>(data);
     const int64_t start = n * kFrameSamples;
     int64_t samples = cut.info.num_samples - start;
     if (samples > kFrameSamples) samples = kFrameSamples;
+    // A frame that is a source frame as it stands is handed on, as the source's own.
     if (reason == kInitial) {
-        request_frames(cut, start, samples, context, api);
+        const int whole = whole_source_frame(cut, start, samples);
+        *frame_data = reinterpret_cast<void*>(static_cast<intptr_t>(whole + 1));
+        if (whole >= 0) {
+            api->request_frame_filter(whole, cut.source, context);
+            return nullptr;
+        }
+        // A frame of nothing but silence needs no source frame: it is made at once.
+        if (request_frames(cut, start, samples, context, api) == 0)
+            return assemble_frame(cut, start, static_cast<int>(samples), context, core, api);
     } else if (reason == kAllFramesReady) {
+        const int whole = static_cast<int>(reinterpret_cast<intptr_t>(*frame_data)) - 1;
+        if (whole >= 0) return api->get_frame_filter(whole, cut.source, context);
         return assemble_frame(cut, start, static_cast<int>(samples), context, core, api);
     }
     return nullptr;

@@ -1,6 +1,7 @@
 // VapourSynth's entry into the library: the plug-in's identity and its two
 // functions, in the namespace `jobcut`.
 #include "host/vapoursynth/cut_functions.h"
+#include "host/vapoursynth/valid_utf8.h"
 #include "remap/error_message.h"
 #include "remap/table_file.h"
 
@@ -17,8 +18,11 @@ bool load_named_table(const Map* in, Map* out, const Api* api, ClipTiming* timin
     int error = 0;
     const char* name = api->map_get_data(in, "filename", 0, &error);
     char message[kMessageBytes];
-    if (!load_table(error ? "" : name, timing, table, message)) {
-        api->map_set_error(out, message);
+    // VapourSynth hands every string over as UTF-8, on Windows too.
+    if (!load_table(error ? "" : name, timing, table, message, NameEncoding::kUtf8)) {
+        char repaired[repaired_capacity(kMessageBytes)];
+        repair_utf8(message, repaired);
+        api->map_set_error(out, repaired);
         return false;
     }
     return true;

@@ -22,12 +22,17 @@ int source_frame_of(const VideoCut& cut, int n) {
     return frame < 0 ? 0 : frame;
 }
 
-const Frame* get_video_frame(int n, int reason, void* data, void**, FrameContext* context, Core*, const Api* api) {
+// The source frame is worked out once a frame: asked for first, then kept in
+// the frame's data until it is ready.
+const Frame* get_video_frame(int n, int reason, void* data, void** frame_data, FrameContext* context, Core*,
+                             const Api* api) {
     const VideoCut& cut = *static_cast<const VideoCut*>(data);
     if (reason == kInitial) {
-        api->request_frame_filter(source_frame_of(cut, n), cut.source, context);
+        const int source = source_frame_of(cut, n);
+        *frame_data = reinterpret_cast<void*>(static_cast<intptr_t>(source));
+        api->request_frame_filter(source, cut.source, context);
     } else if (reason == kAllFramesReady) {
-        return api->get_frame_filter(source_frame_of(cut, n), cut.source, context);
+        return api->get_frame_filter(static_cast<int>(reinterpret_cast<intptr_t>(*frame_data)), cut.source, context);
     }
     return nullptr;
 }

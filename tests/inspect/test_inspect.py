@@ -558,7 +558,8 @@ class ReportPage(html.parser.HTMLParser):
         for tag, css_class in self.open:
             if css_class:
                 self.texts[css_class] = self.texts.get(css_class, "") + data
-        if self.open and self.open[-1][0] in ("pre", "style", "h1"):
+        # A pre of its own class is found under that class only.
+        if self.open and self.open[-1][0] in ("pre", "style", "h1") and not (self.open[-1][0] == "pre" and self.open[-1][1]):
             key = self.open[-1][0]
             self.texts[key] = self.texts.get(key, "") + data
 
@@ -620,6 +621,26 @@ class Report(unittest.TestCase):
         self.assertEqual(page.texts["h1"], 'a&b<"c">.vcf')
         # An AviSynth string cannot hold a double quote but between triple quotes.
         self.assertIn('Jobcut(last, """a&b<"c">.vcf""")', page.texts["pre"])
+
+    def test_vapoursynth_lines_and_the_fragment(self):
+        names = [("three_ranges.vcf", '"three_ranges.vcf"'), ('a"b\\c.vcf', '"a\\"b\\\\c.vcf"'),
+                 ("tab\there.vcf", '"tab\\x09here.vcf"')]
+        with tempfile.TemporaryDirectory() as folder:
+            for name, literal in names:
+                with self.subTest(name=name):
+                    write_subset_file(folder, name, [ADD + "(10,5);", "VirtualDub.subset.AddMaskedRange(30,3);"])
+                    page, _, _ = self.report(*SMALL, "--fps", "30000/1001", name, cwd=folder)
+                    self.assertEqual(page.texts["vapoursynth"], "\n".join([
+                        'core.std.LoadPlugin("/path/to/libjobcut.so")',
+                        "video = core.jobcut.Jobcut(video, %s)" % literal,
+                        "audio = core.jobcut.JobcutAudio(audio, %s, fpsnum=30000, fpsden=1001)" % literal]))
+                    fragment = os.path.join(folder, "cut.avs")
+                    self.assertEqual(run(*SMALL, "--fps", "30000/1001", "--avs", fragment, name, cwd=folder).returncode, 0)
+                    with open(fragment) as f:
+                        self.assertEqual(page.texts["fragment"], f.read().rstrip("\n"))
+        page, _, _ = self.report("expression_count.vcf", status=1)
+        self.assertIn("vapoursynth", page.texts)
+        self.assertNotIn("fragment", page.texts)
 
     def test_page_that_cannot_be_written(self):
         done = run("--html", "no-such-folder/r.html", "three_ranges.vcf")
@@ -714,6 +735,280 @@ class Readme(unittest.TestCase):
     def test_a_warning_is_shown(self):
         self.assertTrue(any("warnings:" in shown for _, shown in self.shown_runs()))
 
+
+
+CORPUS = os.path.join(ROOT, "..", "shared", "corpus", "real")
+# Source clips as the exports' tests describe them: (inspector options, AviSynth+ sample bits).
+SOURCE_25 = ["--fps", "25/1", "--audio-rate", "200"]
+SAMPLE_BITS = {"u8": 8, "s16": 16, "s24": 24, "s32": 32, "float": 0}
+
+
+def random_subset_files(folder):
+    """Settings files of the shapes a cut list takes, each with the source it is tried over."""
+    generator = random.Random(18)
+    masked, plain = "VirtualDub.subset.AddMaskedRange(%d,%d);", ADD + "(%d,%d);"
+    frame = "VirtualDub.subset.AddFrame(%d,%d);"
+    shapes = {
+        "masked_first": [masked % (40, 10), plain % (50, 20), masked % (70, 3)],
+        "masked_run": [plain % (0, 30), masked % (30, 5), masked % (35, 1), masked % (36, 4), plain % (40, 9)],
+        "after_every_kind": [frame % (5, 1), masked % (9, 2), plain % (20, 3), masked % (23, 1), frame % (60, 2),
+                             masked % (62, 7)],
+        "one_frame": [plain % (17, 1)],
+        "past_the_end": [plain % (90, 30), masked % (200, 5), plain % (995, 12)],
+        "full": [(masked if i % 5 == 2 else plain) % (generator.randrange(0, 990), generator.randint(1, 6))
+                 for i in range(256)],
+    }
+    for n in range(6):
+        shapes["random%d" % n] = [generator.choice([plain, masked, frame]) % (
+            generator.randrange(0, 1020), generator.randint(1, 40)) for _ in range(generator.randint(1, 12))]
+    sources = [["--frames", "1000", *SOURCE_25],
+               ["--frames", "1000", "--fps", "30000/1001", "--audio-rate", "48000"],
+               ["--frames", "1000", "--fps", "3/1", "--audio-rate", "10", "--sample-type", "u8"],
+               ["--frames", "1000", *SOURCE_25, "--channels", "1", "--sample-type", "s24"],
+               ["--frames", "1000", *SOURCE_25, "--sample-type", "float", "--audio-samples", "7777"],
+               ["--frames", "1000", *SOURCE_25, "--audio-samples", "9000"]]
+    cases = []
+    for i, (name, lines) in enumerate(sorted(shapes.items())):
+        write_subset_file(folder, name + ".vcf", lines)
+        cases.append((name + ".vcf", sources[i % len(sources)]))
+    return cases
+
+
+def export_cases(folder):
+    """The bundled examples, the corpus files, and the random files: (path, source options)."""
+    cases = [(os.path.join(EXAMPLES, "cuts.vcf"), ["--frames", "36000", *SOURCE_25]),
+             (os.path.join(EXAMPLES, "two-pass.jobs"), ["--frames", "5010", *SOURCE_25]),
+             (os.path.join(DATA, "three_ranges.vcf"), SMALL),
+             (os.path.join(DATA, "no_subset.vcf"), ["--frames", "100", *SOURCE_25, "--audio-samples", "850"]),
+             (os.path.join(DATA, "uneven.vcf"), ["--frames", "10", "--fps", "3/1", "--audio-rate", "10"])]
+    if os.path.isdir(CORPUS):
+        cases += [(os.path.join(CORPUS, name), ["--frames", "3000", *SOURCE_25])
+                  for name in sorted(os.listdir(CORPUS)) if not name.endswith(".md")]
+    return cases + [(os.path.join(folder, name), args) for name, args in random_subset_files(folder)]
+
+
+def option(args, name, default):
+    return args[args.index(name) + 1] if name in args else default
+
+
+class Exports(unittest.TestCase):
+    """The exported cut rendered in AviSynth+, ffmpeg and x264 against what the plug-in gives."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp()
+        cls.cases = export_cases(cls.folder)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    def need(self, tool, reason=None):
+        if tool and (os.path.isabs(tool) or shutil.which(tool)):
+            return tool
+        reason = reason or tool + " is not installed"
+        if os.environ.get("CI") == "true":
+            self.fail("CI=true: the exports must be rendered; " + reason)
+        self.skipTest(reason)
+
+    def export(self, path, args, *outputs):
+        """Runs the inspector with the given exports; returns its JSON and each file's text (None: not written)."""
+        files = {kind: os.path.join(self.folder, "out." + kind) for kind in outputs}
+        for name in files.values():
+            if os.path.exists(name):
+                os.remove(name)
+        extra = [word for kind, name in files.items() for word in ("--" + kind, name)]
+        status, result = json_of(*args, *extra, path, cwd=self.folder)
+        texts = {}
+        for kind, name in files.items():
+            texts[kind] = open(name).read() if os.path.exists(name) else None
+        self.assertEqual(status, 0 if result["ok"] else 1)
+        return result, texts
+
+    def source(self, args):
+        """The described source's properties: frames, fps, audio rate, channels, sample bits, samples."""
+        frames = int(option(args, "--frames", "100000"))
+        num, den = (int(v) for v in option(args, "--fps", "30000/1001").split("/"))
+        rate = int(option(args, "--audio-rate", "48000"))
+        samples = int(option(args, "--audio-samples", str(frames * rate * den // num)))
+        return frames, num, den, rate, int(option(args, "--channels", "2")), \
+            SAMPLE_BITS[option(args, "--sample-type", "s16")], samples
+
+    def dump(self, script, args):
+        """The clip `script` ends with in AviSynth+: (header and frames, audio bytes)."""
+        dumper = self.need(os.environ.get("JOBCUT_SCRIPT_DUMP"),
+                           "AviSynth+ is not built: " + os.environ.get("JOBCUT_SCRIPT_DUMP_MISSING", ""))
+        script_path, audio_path = os.path.join(self.folder, "s.avs"), os.path.join(self.folder, "s.raw")
+        with open(script_path, "w") as f:
+            f.write(script)
+        done = subprocess.run([dumper, os.environ["JOBCUT_PLUGIN"], script_path, audio_path,
+                               *map(str, self.source(args))], capture_output=True, text=True, cwd=self.folder)
+        with open(audio_path, "rb") as f:
+            return done.returncode, done.stdout, done.stderr, f.read()
+
+    def test_avisynth_fragment_gives_the_plugins_clip(self):
+        for path, args in self.cases:
+            with self.subTest(path=os.path.basename(path), args=args):
+                result, texts = self.export(path, args, "avs")
+                if not result["ok"]:
+                    self.assertIsNone(texts["avs"])
+                    continue
+                first = texts["avs"].splitlines()[0]
+                self.assertTrue(first.startswith("# Made by jobcut-inspect "), first)
+                self.assertIn(json.dumps(path), first)
+                plugin = self.dump("TestSource()\nJobcut(last, %s)\n" % json.dumps(path), args)
+                fragment = self.dump("TestSource()\n" + texts["avs"], args)
+                self.assertEqual(plugin[0], 0, plugin[2])
+                self.assertEqual(fragment[0], 0, fragment[2])
+                self.assertEqual(fragment[1].splitlines()[0], plugin[1].splitlines()[0])
+                self.assertEqual(fragment[1], plugin[1], "frames differ")
+                self.assertEqual(len(fragment[3]), len(plugin[3]))
+                self.assertTrue(fragment[3] == plugin[3], "audio differs from byte %d" % next(
+                    (i for i, (a, b) in enumerate(zip(fragment[3], plugin[3])) if a != b), -1))
+
+    def test_avisynth_fragment_stops_on_another_source(self):
+        _, texts = self.export(os.path.join(DATA, "three_ranges.vcf"), SMALL, "avs")
+        frames, num, den, rate, channels, bits, samples = self.source(SMALL)
+        others = [((frames + 1, num, den, rate, channels, bits, samples), "--frames 101"),
+                  ((frames, 30, 1, rate, channels, bits, samples), "--fps 30/1"),
+                  ((frames, num, den, 2000, channels, bits, samples), "--audio-rate 2000"),
+                  ((frames, num, den, rate, 1, bits, samples), "--channels 1"),
+                  ((frames, num, den, rate, channels, 8, samples), "--sample-type u8"),
+                  ((frames, num, den, rate, channels, 0, samples), "--sample-type float"),
+                  ((frames, num, den, rate, channels, bits, 4001), "--audio-samples 4001")]
+        for source, advice in others:
+            with self.subTest(advice):
+                args = ["--frames", str(source[0]), "--fps", "%d/%d" % source[1:3], "--audio-rate", str(source[3]),
+                        "--channels", str(source[4]), "--sample-type",
+                        {v: k for k, v in SAMPLE_BITS.items()}[source[5]], "--audio-samples", str(source[6])]
+                status, _, error, _ = self.dump("TestSource()\n" + texts["avs"], args)
+                self.assertEqual(status, 1)
+                self.assertIn("jobcut-inspect made this cut for a clip of", error)
+                self.assertIn("run it again with " + advice, error)
+
+    def ffmpeg_source(self, args, size="16x2"):
+        """A lavfi source whose frames show their number in two pixels and whose samples hold (number + 1) / 2^24."""
+        frames, num, den, rate, channels, _, samples = self.source(args)
+        video = ("nullsrc=s=%s:r=%d/%d,trim=end_frame=%d,format=gray,"
+                 "geq=lum='if(lt(X\\,8)\\,mod(N\\,256)\\,mod(floor(N/256)\\,256))'" % (size, num, den, frames))
+        if rate == 0:
+            return video + "[out0]"
+        value = "(n+1)/16777216"
+        return video + "[out0];aevalsrc='%s':s=%d:c=%dc,atrim=end_sample=%d[out1]" % (
+            "|".join([value] * channels), rate, channels, samples)
+
+    def test_ffmpeg_graph_gives_the_probed_frames_and_samples(self):
+        ffmpeg = self.need("ffmpeg")
+        for path, args in self.cases:
+            for audio in (True, False):
+                run_args = args + ([] if audio else ["--audio-rate", "0"])
+                with self.subTest(path=os.path.basename(path), args=run_args):
+                    result, texts = self.export(path, run_args, "ffmpeg")
+                    if not result["ok"]:
+                        self.assertIsNone(texts["ffmpeg"])
+                        continue
+                    self.assertEqual("[a]" in texts["ffmpeg"], audio)
+                    frames, _, _, rate, channels, bits, samples = self.source(run_args)
+                    count, total = result["num_frames"], result["num_audio_samples"]
+                    _, probed = json_of(*run_args, "--map-frames", "0:%d" % (count - 1), "--audio-request",
+                                        "0:%d" % total, path, cwd=self.folder)
+                    want_frames = [min(max(f["source"], 0), frames - 1) for f in probed["frames"]]
+                    bps = channels * {8: 1, 16: 2, 24: 3, 32: 4, 0: 4}[bits]
+                    want_samples = [-1] * total
+                    for request in probed["audio_requests"]:
+                        first = request["offset_bytes"] // bps
+                        for i in range(request["count"]):
+                            source_sample = request["start"] + i
+                            want_samples[first + i] = source_sample if 0 <= source_sample < samples else -1
+                    graph, video, sound = (os.path.join(self.folder, n) for n in ("g.txt", "v.raw", "a.raw"))
+                    with open(graph, "w") as f:
+                        f.write(texts["ffmpeg"])
+                    command = [ffmpeg, "-v", "error", "-y", "-f", "lavfi", "-i", self.ffmpeg_source(run_args),
+                               "-filter_complex_script", graph, "-map", "[v]", "-f", "rawvideo", "-pix_fmt", "gray",
+                               video]
+                    if audio:
+                        command += ["-map", "[a]", "-f", "f32le", "-c:a", "pcm_f32le", sound]
+                    done = subprocess.run(command, capture_output=True, text=True)
+                    self.assertEqual(done.returncode, 0, done.stderr)
+                    with open(video, "rb") as f:
+                        data = f.read()
+                    self.assertEqual([data[i] + 256 * data[i + 8] for i in range(0, len(data), 32)], want_frames)
+                    if audio:
+                        with open(sound, "rb") as f:
+                            data = f.read()
+                        values = struct.unpack("<%df" % (len(data) // 4), data)[::channels]
+                        self.assertEqual([round(v * 16777216) - 1 for v in values], want_samples)
+
+    def boundaries(self, result):
+        return [row["frame_end"] for row in result["rows"][:-1]]
+
+    def test_qpfile_and_chapters_text(self):
+        result, texts = self.export(os.path.join(DATA, "three_ranges.vcf"), SMALL, "qpfile", "chapters")
+        self.assertEqual(texts["qpfile"], "5 I -1\n8 I -1\n")
+        self.assertEqual(texts["chapters"], ";FFMETADATA1\n" + "".join(
+            "\n[CHAPTER]\nTIMEBASE=1/25\nSTART=%d\nEND=%d\ntitle=Range %d, %s: source frames %s\n" % chapter
+            for chapter in [(0, 5, 1, "range", "10..14"), (5, 8, 2, "masked", "30..32"), (8, 12, 3, "range", "50..53")]))
+        for path, args in self.cases:
+            with self.subTest(path=os.path.basename(path)):
+                result, texts = self.export(path, args, "qpfile", "chapters")
+                if not result["ok"]:
+                    self.assertEqual(texts, {"qpfile": None, "chapters": None})
+                    continue
+                self.assertEqual(texts["qpfile"], "".join("%d I -1\n" % b for b in self.boundaries(result)))
+                self.assertEqual(texts["chapters"].count("[CHAPTER]"), len(result["rows"]))
+
+    def test_encoder_keyframes_and_chapters(self):
+        ffmpeg, x264, ffprobe = self.need("ffmpeg"), self.need("x264"), self.need("ffprobe")
+        cases = [c for c in self.cases if os.path.basename(c[0]) in (
+            "cuts.vcf", "three_ranges.vcf", "masked_run.vcf", "after_every_kind.vcf", "random1.vcf", "random4.vcf")]
+        for path, args in cases:
+            with self.subTest(path=os.path.basename(path)):
+                args = args + ["--audio-rate", "0"]
+                result, texts = self.export(path, args, "ffmpeg", "qpfile", "chapters")
+                _, num, den, *_ = self.source(args)
+                names = {n: os.path.join(self.folder, n) for n in ("g.txt", "q.txt", "c.txt", "o.264", "o.mkv")}
+                for kind, name in (("ffmpeg", "g.txt"), ("qpfile", "q.txt"), ("chapters", "c.txt")):
+                    with open(names[name], "w") as f:
+                        f.write(texts[kind])
+                render = subprocess.Popen([ffmpeg, "-v", "error", "-f", "lavfi", "-i",
+                                           self.ffmpeg_source(args, "32x32"), "-filter_complex_script", names["g.txt"],
+                                           "-map", "[v]", "-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"],
+                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                encode = subprocess.run([x264, "--quiet", "--preset", "ultrafast", "--keyint", "infinite",
+                                         "--no-scenecut", "--demuxer", "y4m", "--qpfile", names["q.txt"], "-o", names["o.264"], "-"],
+                                        stdin=render.stdout, capture_output=True, text=True)
+                render.stdout.close()
+                self.assertEqual((render.wait(), encode.returncode), (0, 0), encode.stderr)
+                keys = [frame["key_frame"] for frame in json.loads(subprocess.run(
+                    [ffprobe, "-v", "error", "-select_streams", "v", "-show_entries", "frame=key_frame", "-of", "json",
+                     names["o.264"]], capture_output=True, text=True, check=True).stdout)["frames"]]
+                self.assertEqual(len(keys), result["num_frames"])
+                self.assertEqual([n for n, key in enumerate(keys) if key == 1], [0] + self.boundaries(result))
+                subprocess.run([ffmpeg, "-v", "error", "-y", "-i", names["o.264"], "-i", names["c.txt"], "-map", "0",
+                                "-map_metadata", "1", "-c", "copy", names["o.mkv"]], check=True)
+                chapters = json.loads(subprocess.run([ffprobe, "-v", "error", "-show_chapters", "-of", "json",
+                                                      names["o.mkv"]], capture_output=True, text=True,
+                                                     check=True).stdout)["chapters"]
+                nanoseconds = lambda frame: (2 * frame * den * 10 ** 9 + num) // (2 * num)
+                starts = [0] + [row["frame_end"] for row in result["rows"][:-1]]
+                self.assertEqual([(c["start"], c["end"]) for c in chapters],
+                                 [(nanoseconds(s), nanoseconds(r["frame_end"])) for s, r in zip(starts, result["rows"])])
+                self.assertEqual([c["tags"]["title"].split(":")[0] for c in chapters],
+                                 ["Range %d, %s" % (i + 1, "masked" if r["masked"] else "range")
+                                  for i, r in enumerate(result["rows"])])
+
+    def test_refused_file_writes_no_export(self):
+        for name in ("zero_count.vcf", "expression_count.vcf"):
+            with self.subTest(name):
+                result, texts = self.export(os.path.join(DATA, name), [], "avs", "ffmpeg", "qpfile", "chapters")
+                self.assertFalse(result["ok"])
+                self.assertEqual(set(texts.values()), {None})
+
+    def test_file_without_subset_lines_leaves_the_clip_whole(self):
+        _, texts = self.export(os.path.join(DATA, "no_subset.vcf"), SMALL, "avs", "qpfile")
+        self.assertEqual(texts["avs"].splitlines()[1:], [
+            "# The file holds no subset line: Jobcut leaves the clip whole, and so does this.", "last"])
+        self.assertEqual(texts["qpfile"], "")
 
 if __name__ == "__main__":
     unittest.main()

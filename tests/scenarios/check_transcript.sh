@@ -8,7 +8,8 @@ shift
 expected=$(mktemp)
 actual=$(mktemp)
 trap 'rm -f "$expected" "$actual"' EXIT
-grep -v -e '^#' -e '^[[:space:]]*$' "$scenarios" > "$expected"
+# -a: the list holds file names that are not UTF-8, byte for byte.
+LC_ALL=C grep -a -v -e '^#' -e '^[[:space:]]*$' "$scenarios" > "$expected"
 status=0
 "$@" "$scenarios" > "$actual" || status=$?
 if ! diff -u "$expected" "$actual"; then
@@ -19,4 +20,4 @@ if [ "$status" -ne 0 ]; then
   echo "driver exited with status $status" >&2
   exit 1
 fi
-echo "transcript matches: $(grep -c -v '^  ' "$expected") actions"
+echo "transcript matches: $(LC_ALL=C grep -a -c -v '^  ' "$expected") actions"

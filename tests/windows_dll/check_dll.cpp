@@ -13,10 +13,11 @@
 
 namespace {
 
-// The runtime functions the plug-in may take from msvcrt.dll: file access,
-// heap blocks, and what the compiler itself may call.
-const std::set<std::string> kMsvcrtAllowed = {"_open", "_read", "_lseeki64", "_eof",    "_close", "malloc",
-                                              "free",  "memcpy", "memmove",  "memset", "_purecall"};
+// The runtime functions the plug-in may take from msvcrt.dll: file access
+// (_wopen for UTF-8 names, x64 only), heap blocks, and what the compiler
+// itself may call.
+const std::set<std::string> kMsvcrtAllowed = {"_open", "_wopen", "_read",   "_lseeki64", "_eof",     "_close",
+                                              "malloc", "free",  "memcpy", "memmove",   "memset", "_purecall"};
 // x86 only: 64-bit division and multiplication helpers the compiler calls.
 const std::set<std::string> kNtdllAllowed = {"_alldiv", "_allmul", "_allrem", "_aulldiv", "_aullrem"};
 // What every Windows has: a program importing anything else needs it installed beside it.
@@ -176,7 +177,8 @@ int main(int argc, char** argv) {
 
     for (const pe::Import& imp : image.imports) {
         const std::string dll = lower(imp.dll);
-        const bool allowed = !imp.name.empty() && ((dll == "msvcrt.dll" && kMsvcrtAllowed.count(imp.name)) ||
+        const bool allowed = !imp.name.empty() && ((dll == "msvcrt.dll" && kMsvcrtAllowed.count(imp.name) &&
+                                                    !(x86 && imp.name == "_wopen")) ||
                                                    (x86 && dll == "ntdll.dll" && kNtdllAllowed.count(imp.name)));
         if (!allowed)
             fault("imports " + imp.dll + "!" + (imp.name.empty() ? "#" + std::to_string(imp.ordinal) : imp.name));

@@ -20,6 +20,8 @@ FilterRun run_filter(const Options& options) {
         result.clip = clip->GetVideoInfo();
         result.rows = clip_rows(clip);
         if (options.map_frames) result.frames = map_frames(clip, *source, *options.map_frames, &plugin.env);
+        if (options.avs_file || options.ffmpeg_file || options.html_file)
+            result.frame_runs = frame_runs(clip, *source, &plugin.env);
         if (options.audio_request) probe_audio(clip, *source, *options.audio_request, &plugin.env, &result);
     } catch (const inprocess::ScriptError& error) {
         result.error = error.message;

@@ -21,6 +21,14 @@ struct SourceAudioRequest {
     int64_t offset_bytes, start, count;  // where in the caller's buffer, and which source samples
 };
 
+// Output frames first..first+count-1 showing source frames `source` up from
+// there, or all showing `source` when `held`; the frame numbers as the host
+// hands them to a source, within its frames.
+struct FrameRun {
+    int first, count, source;
+    bool held;
+};
+
 struct Silence {
     int64_t offset_bytes, bytes;
     int fill;  // the byte value the filter wrote there
@@ -41,6 +49,7 @@ struct FilterRun {
     jobcut::VideoInfo clip{};  // as the new clip reports it
     std::vector<jobcut::SubsetEntry> rows;
     std::vector<MappedFrame> frames;
+    std::vector<FrameRun> frame_runs;  // every output frame, for the exports
     std::vector<SourceAudioRequest> audio_requests;
     std::vector<Silence> silence;
     std::vector<Warning> warnings;

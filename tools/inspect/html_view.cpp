@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/inspect/exports.h"
 #include "tools/inspect/report_text.h"
 #include "tools/inspect/views.h"
 
@@ -30,6 +31,7 @@ const char kStyle[] =
     "pre { background: #1d2329; color: #f3f4f6; padding: 12px 14px; border-radius: 6px; overflow-x: auto; margin: 0 0 8px;\n"
     "  font: 15px/1.5 ui-monospace, \"DejaVu Sans Mono\", monospace; }\n"
     ".note { color: #4b5560; font-size: 0.92em; }\n"
+    "pre.fragment { max-height: 24em; overflow-y: auto; font-size: 13px; }\n"
     ".picture { overflow-x: auto; }\n"
     ".picture svg { display: block; width: 100%; height: auto; min-width: 800px; }\n"
     ".narrow { display: none; }\n"
@@ -62,9 +64,16 @@ std::string element(const char* tag, const std::string& attributes, const std::s
     return std::string("<") + tag + (attributes.empty() ? "" : " " + attributes) + ">" + content + "</" + tag + ">";
 }
 
-// The file name as an AviSynth string: one with a double quote in it needs triple quotes.
-std::string script_string(const std::string& text) {
-    return text.find('"') == std::string::npos ? "\"" + text + "\"" : "\"\"\"" + text + "\"\"\"";
+// Lines of text as character data, their line breaks kept.
+std::string markup_lines(const std::string& text) {
+    std::string out;
+    for (size_t at = 0;;) {
+        const size_t feed = text.find('\n', at);
+        out += markup_text(text.substr(at, feed - at));
+        if (feed == std::string::npos) return out;
+        out += '\n';
+        at = feed + 1;
+    }
 }
 
 std::string header(const Options& options, const FilterRun& result) {
@@ -106,15 +115,37 @@ std::string warnings(const FilterRun& result) {
     return out + "</ol>\n</section>\n";
 }
 
-std::string script(const Options& options) {
-    return "<section class=\"script\">\n" + element("h2", "", "In a script") + "\n" +
-           element("pre", "", "LoadPlugin(\"jobcut.dll\")\nJobcut(last, " +
-                                  markup_text(script_string(options.settings_file)) + ")") +
-           "\n" +
-           element("p", "class=\"note\"",
-                   "On Linux the plug-in is libjobcut.so. A relative file name is taken from the current folder "
-                   "of the process that runs the script.") +
-           "\n</section>\n";
+std::string script(const Options& options, const FilterRun& result) {
+    const std::string avs_name = avs_string(options.settings_file);
+    const std::string vs_name = python_string(options.settings_file);
+    std::string out = "<section class=\"script\">\n" + element("h2", "", "In a script") + "\n" +
+                      element("p", "class=\"note\"", "AviSynth:") + "\n" +
+                      element("pre", "", "LoadPlugin(\"jobcut.dll\")\nJobcut(last, " + markup_text(avs_name) + ")") +
+                      "\n" + element("p", "class=\"note\"", "VapourSynth:") + "\n" +
+                      element("pre", "class=\"vapoursynth\"",
+                              markup_lines("core.std.LoadPlugin(\"/path/to/libjobcut.so\")\nvideo = core.jobcut.Jobcut(video, " +
+                                          vs_name + ")\naudio = core.jobcut.JobcutAudio(audio, " + vs_name +
+                                          ", fpsnum=" + std::to_string(options.fps_numerator) +
+                                          ", fpsden=" + std::to_string(options.fps_denominator) + ")")) +
+                      "\n" +
+                      element("p", "class=\"note\"",
+                              "On Linux the AviSynth plug-in is libjobcut.so. A relative file name is taken from the "
+                              "current folder of the process that runs the script.") +
+                      "\n";
+    if (result.ok) {
+        std::string fragment;
+        try {
+            fragment = avs_export(options, result);
+        } catch (const UsageError& error) {
+            fragment = "# " + error.message + "\n";
+        }
+        if (!fragment.empty() && fragment.back() == '\n') fragment.pop_back();
+        out += element("p", "class=\"note\"",
+                       "Without the plug-in, AviSynth's own filters give the same clip from the source described "
+                       "above (jobcut-inspect --avs FILE writes it):") +
+               "\n" + element("pre", "class=\"fragment\"", markup_lines(fragment)) + "\n";
+    }
+    return out + "</section>\n";
 }
 
 std::string timeline(const Options& options, const FilterRun& result) {
@@ -155,7 +186,7 @@ std::string html_view(const Options& options, const FilterRun& result) {
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n" +
            element("title", "", "Jobcut: " + markup_text(options.settings_file)) + "\n" + element("style", "", kStyle) +
            "\n</head>\n<body>\n<main>\n" + header(options, result) + refusal(result) + warnings(result) +
-           script(options) + timeline(options, result) + range_table(result) + "</main>\n</body>\n</html>\n";
+           script(options, result) + timeline(options, result) + range_table(result) + "</main>\n</body>\n</html>\n";
 }
 
 }  // namespace inspect

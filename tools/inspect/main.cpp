@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "tools/inspect/exports.h"
 #include "tools/inspect/filter_run.h"
 #include "tools/inspect/options.h"
 #include "tools/inspect/views.h"
@@ -57,9 +58,29 @@ int main(int argc, char** argv) {
     }
     if (!result.ok) return kRefused;
 
-    if (options.svg_file && !write_file(*options.svg_file, inspect::svg_view(options, result))) {
-        std::fprintf(stderr, "jobcut-inspect: --svg: cannot write \"%s\"\n", options.svg_file->c_str());
-        return kBadCommandLine;
+    using Make = std::string (*)(const inspect::Options&, const inspect::FilterRun&);
+    const struct {
+        const char* option;
+        const std::optional<std::string>& file;
+        Make make;
+    } outputs[] = {
+        {"--svg", options.svg_file, inspect::svg_view},
+        {"--avs", options.avs_file, inspect::avs_export},
+        {"--ffmpeg", options.ffmpeg_file, [](auto&, auto& run) { return inspect::ffmpeg_export(run); }},
+        {"--qpfile", options.qpfile_file, [](auto&, auto& run) { return inspect::qpfile_export(run); }},
+        {"--chapters", options.chapters_file, [](auto&, auto& run) { return inspect::chapters_export(run); }},
+    };
+    for (const auto& output : outputs) {
+        if (!output.file) continue;
+        try {
+            if (!write_file(*output.file, output.make(options, result))) {
+                std::fprintf(stderr, "jobcut-inspect: %s: cannot write \"%s\"\n", output.option, output.file->c_str());
+                return kBadCommandLine;
+            }
+        } catch (const inspect::UsageError& error) {
+            std::fprintf(stderr, "jobcut-inspect: %s\n", error.message.c_str());
+            return kBadCommandLine;
+        }
     }
     return kDone;
 }

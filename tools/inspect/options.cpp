@@ -25,6 +25,11 @@ const char kUsage[] =
     "  --json               JSON instead of the table\n"
     "  --svg FILE           also write a timeline picture to FILE\n"
     "  --html FILE          also write a one-page report to FILE, for a refused file too\n"
+    "exports (not for a refused file):\n"
+    "  --avs FILE           the same cut as an AviSynth script of built-in filters over last\n"
+    "  --ffmpeg FILE        the same cut as an ffmpeg filtergraph (-filter_complex_script)\n"
+    "  --qpfile FILE        an x264/x265 qpfile: a keyframe where each range after the first begins\n"
+    "  --chapters FILE      FFmpeg chapter metadata: one chapter per range\n"
     "  -h, --help           this text\n"
     "  --version            print the version\n"
     "exit status: 0 done, 1 the filter refused the file, 2 bad command line\n";
@@ -127,6 +132,10 @@ Options parse_options(int argc, const char* const* argv) {
          }},
         {"--svg", [&](auto&, auto& v) { options.svg_file = v; }},
         {"--html", [&](auto&, auto& v) { options.html_file = v; }},
+        {"--avs", [&](auto&, auto& v) { options.avs_file = v; }},
+        {"--ffmpeg", [&](auto&, auto& v) { options.ffmpeg_file = v; }},
+        {"--qpfile", [&](auto&, auto& v) { options.qpfile_file = v; }},
+        {"--chapters", [&](auto&, auto& v) { options.chapters_file = v; }},
     };
 
     bool have_file = false;

@@ -33,6 +33,10 @@ struct Options {
     bool json = false;
     std::optional<std::string> svg_file;
     std::optional<std::string> html_file;
+    std::optional<std::string> avs_file;
+    std::optional<std::string> ffmpeg_file;
+    std::optional<std::string> qpfile_file;
+    std::optional<std::string> chapters_file;
     bool help = false;
     bool version = false;
     std::string settings_file;

@@ -16,6 +16,11 @@ namespace inspect {
 std::vector<MappedFrame> map_frames(const jobcut::PClip& clip, const inprocess::SourceClip& source, FrameSpan span,
                                     jobcut::IScriptEnvironment* env);
 
+// Every output frame of the clip as runs of source frames, each number held
+// within the source's frames as a host's source holds it.
+std::vector<FrameRun> frame_runs(const jobcut::PClip& clip, inprocess::SourceClip& source,
+                                 jobcut::IScriptEnvironment* env);
+
 // One audio request of `span`: the source requests it makes, and the bytes the
 // filter filled itself, into result->audio_requests and result->silence.
 void probe_audio(const jobcut::PClip& clip, inprocess::SourceClip& source, AudioSpan span,
