@@ -4,7 +4,16 @@ namespace jobcut {
 
 AudioPlan::AudioPlan(const SubsetEntry* rows_, int count_, int64_t start, int64_t samples)
     : rows(rows_), count(count_), row(0), offset(0), left(samples), first(true), done(false) {
-    while (row < count && rows[row].audio_end <= start) ++row;
+    // The first row whose audio ends after `start`, found by halving the rows:
+    // audio_end never decreases (a row of no audio repeats the one before).
+    int high = count;
+    while (row < high) {
+        const int middle = row + (high - row) / 2;
+        if (rows[middle].audio_end <= start)
+            row = middle + 1;
+        else
+            high = middle;
+    }
     if (row < count) offset = start - (row > 0 ? rows[row - 1].audio_end : 0);
 }
 

@@ -28,7 +28,9 @@ struct AudioPiece {
 //     needs, a row of no audio giving a piece of 0 samples;
 //   - what is left when the rows run out, or the whole span when it begins at
 //     or past the last row's end, is one piece of silence (none for 0 samples).
-// A span that ends with a row never reaches the next row.
+// A span that ends with a row never reaches the next row. The first row is
+// found in one search of the rows, whatever their count; each later piece
+// costs one step.
 class AudioPlan {
 public:
     AudioPlan(const SubsetEntry* rows, int count, int64_t start, int64_t samples);

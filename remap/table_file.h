@@ -3,6 +3,8 @@
 #ifndef JOBCUT_REMAP_TABLE_FILE_H
 #define JOBCUT_REMAP_TABLE_FILE_H
 
+#include <stdint.h>
+
 #include "platform/file_access.h"
 #include "remap/error_message.h"
 #include "remap/range_table.h"
@@ -10,9 +12,12 @@
 
 namespace jobcut {
 
-// The rows in use, in a heap block of kMaxRows rows that release_table frees.
+// The rows in use, in a heap block of kMaxRows rows that release_table frees,
+// and in the same block the frame rule's held frame of each row
+// (derive_held_frames in remap/frame_rule.h).
 struct RangeTable {
     SubsetEntry* rows;
+    int32_t* held;
     int count;
 };
 

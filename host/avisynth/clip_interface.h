@@ -14,6 +14,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "host/avisynth/cache_hints.h"
+
 #if defined(_WIN32) && !defined(_WIN64)
 #define JOBCUT_STDCALL __stdcall
 #define JOBCUT_CDECL __cdecl
@@ -106,11 +108,14 @@ public:
     void AddRef() { atomic_increment(&refcnt); }
     void Release() { if (atomic_decrement(&refcnt) == 0) delete this; }
 
-    virtual int JOBCUT_STDCALL GetVersion() { return 2; }
+    // What a host may ask of the clip (host/avisynth/cache_hints.h).
+    virtual int JOBCUT_STDCALL GetVersion() { return kClipInterfaceVersion; }
     virtual PVideoFrame JOBCUT_STDCALL GetFrame(int n, IScriptEnvironment* env) = 0;
     virtual bool JOBCUT_STDCALL GetParity(int n) = 0;
     virtual void JOBCUT_STDCALL GetAudio(void* buf, int64_t start, int64_t count, IScriptEnvironment* env) = 0;
-    virtual void JOBCUT_STDCALL SetCacheHints(int cachehints, int frame_range) = 0;
+    // An int in EAX on every target: a 2.5 host, which declares it as
+    // returning nothing, pops the same arguments and never reads EAX.
+    virtual int JOBCUT_STDCALL SetCacheHints(int cachehints, int frame_range) = 0;
     virtual const VideoInfo& JOBCUT_STDCALL GetVideoInfo() = 0;
     // No convention on the destructor: MSVC gives it thiscall whatever is
     // written, and Itanium gives it two slots (complete, deleting).
@@ -130,7 +135,7 @@ class GenericVideoFilter : public IClip {
 public:
     explicit GenericVideoFilter(const PClip& source) : child(source), vi(source->GetVideoInfo()) {}
 
-    void JOBCUT_STDCALL SetCacheHints(int, int) override {}
+    int JOBCUT_STDCALL SetCacheHints(int, int) override { return 0; }
     const VideoInfo& JOBCUT_STDCALL GetVideoInfo() override { return vi; }
 
 protected:

@@ -13,7 +13,7 @@ void* JobcutFilter::operator new(size_t bytes) noexcept { return memory_allocate
 
 void JobcutFilter::operator delete(void* block) { memory_release(block); }
 
-JobcutFilter::JobcutFilter(const PClip& source) : GenericVideoFilter(source), table{nullptr, 0} {}
+JobcutFilter::JobcutFilter(const PClip& source) : GenericVideoFilter(source), table{nullptr, nullptr, 0} {}
 
 JobcutFilter::~JobcutFilter() { release_table(&table); }
 
@@ -35,10 +35,12 @@ JobcutFilter* JobcutFilter::create(const PClip& source, const char* file_name, c
 }
 
 PVideoFrame JobcutFilter::GetFrame(int n, IScriptEnvironment* env) {
-    return child->GetFrame(source_frame(table.rows, table.count, n), env);
+    return child->GetFrame(source_frame(table, n), env);
 }
 
-bool JobcutFilter::GetParity(int n) { return child->GetParity(source_frame(table.rows, table.count, n)); }
+int JobcutFilter::SetCacheHints(int cachehints, int) { return cache_hint_answer(cachehints); }
+
+bool JobcutFilter::GetParity(int n) { return child->GetParity(source_frame(table, n)); }
 
 // Samples no row holds are silence, never whatever the buffer held before:
 // unsigned 8-bit audio is silent at 0x80, every other type at 0.

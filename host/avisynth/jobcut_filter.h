@@ -31,6 +31,11 @@ public:
     PVideoFrame JOBCUT_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
     bool JOBCUT_STDCALL GetParity(int n) override;
     void JOBCUT_STDCALL GetAudio(void* buffer, int64_t start, int64_t count, IScriptEnvironment* env) override;
+    // AviSynth+ asks before it wraps the clip: its thread mode (a nice filter,
+    // one shared by every thread: nothing is written after construction) and
+    // whether to cache it (no: each request costs one source request, which the
+    // host caches or not as it does the source). 0 to every other query.
+    int JOBCUT_STDCALL SetCacheHints(int cachehints, int frame_range) override;
 
     // Read-only view of the range table.
     const SubsetEntry* rows() const { return table.rows; }

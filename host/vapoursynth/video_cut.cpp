@@ -17,7 +17,7 @@ struct VideoCut {
 // The frame rule's source frame, kept inside the source: a row that runs past
 // its last frame shows that last frame.
 int source_frame_of(const VideoCut& cut, int n) {
-    const int32_t frame = source_frame(cut.table.rows, cut.table.count, n);
+    const int32_t frame = source_frame(cut.table, n);
     if (frame >= cut.source_frames) return cut.source_frames - 1;
     return frame < 0 ? 0 : frame;
 }

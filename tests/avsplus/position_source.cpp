@@ -45,6 +45,7 @@ PositionSource::~PositionSource() { --source_stats().live; }
 
 PVideoFrame __stdcall PositionSource::GetFrame(int n, IScriptEnvironment* env) {
     SourceStats& stats = source_stats();
+    ++stats.frame_calls;
     const int now = ++stats.in_flight;
     for (int most = stats.most_in_flight; now > most && !stats.most_in_flight.compare_exchange_weak(most, now);) {
     }
@@ -58,6 +59,7 @@ PVideoFrame __stdcall PositionSource::GetFrame(int n, IScriptEnvironment* env) {
 }
 
 void __stdcall PositionSource::GetAudio(void* buf, int64_t start, int64_t count, IScriptEnvironment*) {
+    ++source_stats().audio_calls;
     const int64_t bps = jobcut::bytes_per_audio_sample(vi_.sample_type, vi_.nchannels);
     auto* out = static_cast<unsigned char*>(buf);
     for (int64_t s = 0; s < count; ++s)

@@ -1,7 +1,10 @@
 // A source clip for the real host whose frames and audio say where they come
 // from: each frame carries the number it was made for, and byte j of sample s
 // is scenario::source_sample_byte(s, j), as in every other test host. It asks
-// the host for no cache of its own, so the plug-in's requests reach it as made.
+// the host for no cache of its own; AviSynth+ 3.7.5 caches one a script makes
+// all the same (it asks its own thread guard, not the clip), so a test that
+// counts the plug-in's requests makes the source itself and hands it to the
+// script as a variable, where no cache of the host's stands before it.
 #ifndef JOBCUT_TESTS_AVSPLUS_POSITION_SOURCE_H
 #define JOBCUT_TESTS_AVSPLUS_POSITION_SOURCE_H
 
@@ -19,6 +22,8 @@ struct SourceStats {
     std::atomic<int> live{0};          // sources not yet destroyed
     std::atomic<int> in_flight{0};     // GetFrame calls running now
     std::atomic<int> most_in_flight{0};
+    std::atomic<int> frame_calls{0};  // GetFrame calls ever made
+    std::atomic<int> audio_calls{0};  // GetAudio calls ever made
     void reset_concurrency() { in_flight = 0, most_in_flight = 0; }
 };
 SourceStats& source_stats();

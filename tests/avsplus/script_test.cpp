@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/avisynth/cache_hints.h"
 #include "tests/avsplus/position_source.h"
 #include "tests/scenario_runner/scenario_runner.h"
 #include "tests/unit/cut_ranges.h"
@@ -404,3 +408,199 @@ INSTANTIATE_TEST_SUITE_P(Modes, PrefetchTest,
                          [](const auto& info) { return info.index == 0 ? "default_mode" : "nice_filter"; });
 
 }  // namespace
+
+// ---- what the host asks of the clip ----
+
+// The plug-in's own declarations of the host's queries and answers are the host's.
+static_assert(jobcut::kCacheDontCacheMe == CACHE_DONT_CACHE_ME && jobcut::kCacheGetMtMode == CACHE_GET_MTMODE &&
+                  jobcut::kMtNiceFilter == MT_NICE_FILTER,
+              "cache_hints.h: the host's values");
+
+namespace {
+
+// The times a file is opened from now on, as inotify sees them. Its closes
+// are watched too: inotify folds an event into the unread one before it when
+// they are the same, and an open followed by its close never is.
+class OpenCounter {
+public:
+    explicit OpenCounter(const std::string& path) : fd_(inotify_init1(IN_NONBLOCK)) {
+        if (fd_ < 0 || inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE) < 0) throw std::runtime_error("no inotify watch");
+    }
+    ~OpenCounter() { close(fd_); }
+    OpenCounter(const OpenCounter&) = delete;
+    OpenCounter& operator=(const OpenCounter&) = delete;
+
+    int opens() {
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                opens_ += (event->mask & IN_OPEN) != 0;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return opens_;
+    }
+
+private:
+    int fd_;
+    int opens_ = 0;
+};
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The lines of `text` that hold `word`.
+std::vector<std::string> lines_with(const std::string& text, const std::string& word) {
+    std::vector<std::string> found;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(word) != std::string::npos) found.push_back(line);
+    return found;
+}
+
+// A filter that states no thread mode, as the host's log shows one.
+class NoModeFilter final : public GenericVideoFilter {
+public:
+    explicit NoModeFilter(const PClip& child) : GenericVideoFilter(child) {}
+};
+
+AVSValue __cdecl create_no_mode_filter(AVSValue args, void*, IScriptEnvironment*) {
+    return new NoModeFilter(args[0].AsClip());
+}
+
+const std::vector<CutRange> kThreadRanges{{0, 100, false}, {100, 10, true}, {110, 50, false}, {400, 30, false},
+                                          {600, 5, true},  {700, 40, false}, {50, 20, false}};
+
+}  // namespace
+
+// The host's log at warning level names a filter that states no thread mode
+// (the control beside it); Jobcut it does not name.
+TEST(HostQuestions, TheLogAtWarningLevelHasNoLineAboutJobcutsThreadMode) {
+    const TempFolder files;
+    const std::string cuts = quoted(files.write("cuts.vcf", cut_settings({{10, 5, false}, {100, 3, true}})));
+    const std::string log = files.path("host.log");
+    {
+        const Script script;
+        script.env->AddFunction("NoModeFilter", "c", create_no_mode_filter, nullptr);
+        const PClip clip = script.clip("SetLogParams(" + quoted(log) + ", LOG_WARNING)\nsource = PositionSource()\n"
+                                       "Jobcut(source, " + cuts + ") ++ NoModeFilter(source)");
+        clip->GetFrame(0, script.env.get());
+    }
+    const std::string text = file_text(log);
+    EXPECT_EQ(lines_with(text, "NoModeFilter() has no MT-mode set").size(), 1u) << text;
+    EXPECT_EQ(lines_with(text, "Jobcut").size(), 0u) << text;
+}
+
+// Under Prefetch(4), with nothing said of Jobcut's mode, the four threads share
+// the one filter the script built: the settings file is opened once.
+TEST(HostQuestions, PrefetchBuildsOneFilterWithoutSetFilterMTMode) {
+    const TempFolder files;
+    const std::string path = files.write("cuts.vcf", cut_settings(kThreadRanges));
+    OpenCounter counter(path);
+    const Script script;
+    avsplus::source_stats().reset_concurrency();
+    const PClip clip = script.clip("Jobcut(PositionSource(delay_us=300), " + quoted(path) + ")\nPrefetch(4)");
+    expect_clip_shows(clip, expect_cut(kThreadRanges, kSamplesPerFrame), script.env.get());
+    EXPECT_GE(avsplus::source_stats().most_in_flight, 2) << "no two frames were ever pulled at once";
+    EXPECT_EQ(counter.opens(), 1) << "each opening of the settings file builds a filter";
+}
+
+// A script that still says SetFilterMTMode("Jobcut", MT_NICE_FILTER) gets the
+// same one filter; the host notes, at information level, that it did not need
+// saying, and warns of nothing.
+TEST(HostQuestions, AScriptThatStillSetsTheModeGetsTheSameFilter) {
+    const TempFolder files;
+    const std::string path = files.write("cuts.vcf", cut_settings(kThreadRanges));
+    const std::string warnings = files.path("warnings.log"), notes = files.path("info.log");
+    for (const std::string& log : {warnings, notes}) {
+        SCOPED_TRACE(log);
+        OpenCounter counter(path);
+        const Script script;
+        const std::string level = log == warnings ? "LOG_WARNING" : "LOG_INFO";
+        const PClip clip = script.clip("SetLogParams(" + quoted(log) + ", " + level +
+                                       ")\nSetFilterMTMode(\"Jobcut\", MT_NICE_FILTER)\nJobcut(PositionSource(delay_us=100), " +
+                                       quoted(path) + ")\nPrefetch(4)");
+        expect_clip_shows(clip, expect_cut(kThreadRanges, kSamplesPerFrame), script.env.get());
+        EXPECT_EQ(counter.opens(), 1);
+    }
+    EXPECT_EQ(lines_with(file_text(warnings), "Jobcut").size(), 0u) << file_text(warnings);
+    const std::vector<std::string> noted = lines_with(file_text(notes), "unnecessary MT-mode specification");
+    ASSERT_EQ(noted.size(), 1u) << file_text(notes);
+    EXPECT_NE(noted[0].find("Jobcut()"), std::string::npos) << noted[0];
+}
+
+namespace {
+
+// A filter that answers the host's queries as Jobcut does and records them.
+std::vector<int> g_asked;
+
+class RecordingFilter final : public GenericVideoFilter {
+public:
+    explicit RecordingFilter(const PClip& child) : GenericVideoFilter(child) {}
+    int __stdcall SetCacheHints(int hints, int) override {
+        g_asked.push_back(hints);
+        return jobcut::cache_hint_answer(hints);
+    }
+};
+
+AVSValue __cdecl create_recording_filter(AVSValue args, void*, IScriptEnvironment*) {
+    return new RecordingFilter(args[0].AsClip());
+}
+
+// Source requests made while `clip` serves the same pattern as every clip
+// below: each frame three times over, one frame 300 times, the same 16
+// samples 20 times.
+std::pair<int, int> source_requests_serving(const PClip& clip, IScriptEnvironment* env) {
+    avsplus::SourceStats& stats = avsplus::source_stats();
+    const int frames = stats.frame_calls, audio = stats.audio_calls;
+    for (int round = 0; round < 3; ++round)
+        for (int n = 0; n < clip->GetVideoInfo().num_frames; ++n) clip->GetFrame(n, env);
+    for (int i = 0; i < 300; ++i) clip->GetFrame(7, env);
+    unsigned char buffer[16 * kBytesPerSample];
+    for (int i = 0; i < 20; ++i) clip->GetAudio(buffer, 50, 16, env);
+    return {stats.frame_calls - frames, stats.audio_calls - audio};
+}
+
+}  // namespace
+
+// What AviSynth+ 3.7.5 asks a filter it wraps, in order: its thread mode (three
+// times), the contract check (CACHE_USER_CONSTANTS, which must get 0), the device
+// types, and, from its cache through its thread guard, the audio cache mode and
+// size. It asks CACHE_DONT_CACHE_ME of its own thread guard, which answers 0 for
+// every filter, never of the filter.
+TEST(HostQuestions, TheHostAsksTheThreadModeOfTheClipAndWhetherToCacheItOfItsGuard) {
+    const Script script;
+    script.env->AddFunction("RecordingFilter", "c", create_recording_filter, nullptr);
+    g_asked.clear();
+    const PClip clip = script.clip("RecordingFilter(PositionSource())");
+    clip->GetFrame(0, script.env.get());
+    const std::vector<int> asked{CACHE_GET_MTMODE, CACHE_GET_MTMODE, CACHE_USER_CONSTANTS, CACHE_GET_MTMODE,
+                                 CACHE_GET_CHILD_DEV_TYPE, CACHE_GET_DEV_TYPE, CACHE_GETCHILD_AUDIO_MODE,
+                                 CACHE_GETCHILD_AUDIO_SIZE};
+    EXPECT_EQ(g_asked, asked);
+}
+
+// So the host serves Jobcut as it serves its own Trim: through its cache, as
+// every filter a script calls (Trim asking not to be cached, Splice too).
+// Over a source the program made itself, which no cache of the host's stands
+// before, the same requests make the same source requests through either.
+TEST(HostQuestions, TheHostServesJobcutAsItServesItsOwnTrim) {
+    const TempFolder files;
+    const std::string cuts = quoted(files.write("cuts.vcf", cut_settings({{100, 200, false}})));
+    const Script script;
+    script.env->SetVar("source", AVSValue(new avsplus::PositionSource(avsplus::default_source_info())));
+    const auto bare = source_requests_serving(script.clip("source"), script.env.get());
+    EXPECT_EQ(bare, std::make_pair(3 * 1000 + 300, 20)) << "the source has a cache before it";
+    const auto trim = source_requests_serving(script.clip("Trim(source, 100, -200, cache=false)"), script.env.get());
+    for (const char* mode : {"", "SetFilterMTMode(\"Jobcut\", MT_NICE_FILTER)\n"}) {
+        SCOPED_TRACE(mode);
+        const auto jobcut =
+            source_requests_serving(script.clip(std::string(mode) + "Jobcut(source, " + cuts + ")"), script.env.get());
+        EXPECT_EQ(jobcut, trim);
+    }
+}

@@ -39,6 +39,7 @@ using GetVersionFn = int (*)(void*);
 using GetFrameFn = void* (*)(void* result, void* self, int n, void* env);
 using GetParityFn = bool (*)(void*, int);
 using GetAudioFn = void (*)(void*, void*, int64_t, int64_t, void*);
+using SetCacheHintsFn = int (*)(void*, int, int);
 using GetVideoInfoFn = const VideoInfo* (*)(void*);
 using DestructorFn = void (*)(void*);
 using EntryFn = const char* (*)(void* env);
@@ -208,6 +209,8 @@ void* Host::create(SourceClip* source, const char* name, std::string* error) {
 }
 
 int Host::version(void* clip) { return slot<GetVersionFn>(clip, 0)(clip); }
+
+int Host::cache_hint(void* clip, int hints) { return slot<SetCacheHintsFn>(clip, 4)(clip, hints, 0); }
 
 const VideoInfo& Host::info(void* clip) { return *slot<GetVideoInfoFn>(clip, 5)(clip); }
 

@@ -91,6 +91,8 @@ public:
 
     // The plug-in's clip, called through its vtable.
     static int version(void* clip);
+    // SetCacheHints(hints, 0)'s answer.
+    static int cache_hint(void* clip, int hints);
     static const VideoInfo& info(void* clip);
     static Frame* frame(void* clip, int n);  // the handle's frame; the caller releases it
     static bool parity(void* clip, int n);

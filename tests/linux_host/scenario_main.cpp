@@ -40,6 +40,11 @@ public:
             *error = raised.c_str();
             return false;
         }
+        // AviSynth+ asks its questions as soon as the clip is made (from a clip
+        // reporting version 5 or more): a nice filter, not to be cached, 0 to the rest.
+        for (const scenario::CacheQuestion& q : scenario::kCacheQuestions)
+            if (linux_host::Host::cache_hint(made, q.hints) != q.answer)
+                report.problem("SetCacheHints answered wrongly, hints", q.hints);
         clips[next_id] = {made, source};
         *clip = next_id++;
         return true;

@@ -43,6 +43,17 @@ struct FrameResult {
     int64_t refs;   // its reference count before the driver released it
 };
 
+// The queries a host puts to a new clip through SetCacheHints and the answers
+// every binary must give: AviSynth+'s thread mode (509: a nice filter, 1),
+// its "do not cache me" (501: 1) and contract check (1000: 0), AviSynth 2.6's
+// cache, cost and thread questions (0: no preference) and 0.
+struct CacheQuestion {
+    int32_t hints;
+    int32_t answer;
+};
+constexpr CacheQuestion kCacheQuestions[] = {{509, 1}, {501, 1}, {1000, 0}, {0, 0},   {200, 0}, {201, 0}, {202, 0},
+                                             {203, 0}, {220, 0}, {240, 0},  {260, 0}, {600, 0}, {601, 0}, {602, 0}};
+
 class Report;
 
 // One platform's way of loading the plug-in and calling it as its host does.

@@ -281,3 +281,31 @@ TEST(FilterConstruction, TheEntryRaisesRefusalsThroughTheHost) {
     EXPECT_EQ(reference_count(source), 1);
     EXPECT_EQ(counting_memory::live_blocks(), 0);
 }
+
+// What a host asks of the clip: version 6, so that AviSynth+ reads the
+// answers; a nice filter (509 -> 1) that asks not to be cached (501 -> 1), and
+// 0 to every other query, the contract check (1000) among them. The answers
+// change nothing: the clip serves as before after every query.
+TEST(FilterConstruction, TheClipAnswersTheHostsQueriesAsTheHostsOwnTrim) {
+    Built b(kSource, kAdd + "(10,5);\n" + kAdd + "(50,3);\n");
+    ASSERT_NE(b.filter, nullptr);
+    EXPECT_EQ(b.filter->GetVersion(), 6);
+    int answered = 0;
+    for (int query = -2; query <= 1100; ++query) {
+        const int answer = b.filter->SetCacheHints(query, 7);
+        if (query == 501 || query == 509) {
+            EXPECT_EQ(answer, 1) << "query " << query;
+            ++answered;
+        } else {
+            ASSERT_EQ(answer, 0) << "query " << query;
+        }
+    }
+    EXPECT_EQ(answered, 2);
+    EXPECT_EQ(b.filter->SetCacheHints(509, -1), 1);  // whatever the range argument
+    EXPECT_EQ(b.filter->GetVideoInfo().num_frames, 8);
+    b.source->calls.clear();
+    jobcut::IScriptEnvironment* env = nullptr;  // the in-process source does not use it
+    b.filter->GetFrame(6, env);
+    ASSERT_EQ(b.source->calls.size(), 1u);
+    EXPECT_EQ(b.source->calls[0].start, 51);
+}

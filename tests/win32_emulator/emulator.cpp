@@ -821,7 +821,15 @@ bool Emulator::create(int source, const char* file_name, scenario::Report& repor
         return false;
     }
     // A host's cache passes its hints on as soon as it wraps the new clip.
+    // A 2.5 host declares it as returning nothing: it pops the same 12 bytes
+    // and reads no EAX.
     if (call_clip(filter, kSetCacheHints, {0, 0}, nullptr) == Outcome::kFault) return false;
+    // 32-bit AviSynth+ (and 2.6, its own questions) read the answer in EAX.
+    for (const scenario::CacheQuestion& q : scenario::kCacheQuestions) {
+        uint32_t answer = 0xEEEEEEEE;
+        if (call_clip(filter, kSetCacheHints, {uint32_t(q.hints), 0}, &answer) == Outcome::kFault) return false;
+        if (int32_t(answer) != q.answer) report.problem("SetCacheHints answered wrongly, hints", q.hints);
+    }
     clips_.push_back(filter);
     *clip = int(clips_.size() - 1);
     return true;

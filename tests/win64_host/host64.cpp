@@ -123,7 +123,7 @@ using GetVersionFunction = int (*)(void* self);
 using GetFrameFunction = Frame** (*)(void* self, Frame** result, int n, Environment* env);
 using GetParityFunction = bool (*)(void* self, int n);
 using GetAudioFunction = void (*)(void* self, void* buffer, int64_t start, int64_t count, Environment* env);
-using SetCacheHintsFunction = void (*)(void* self, int hints, int range);
+using SetCacheHintsFunction = int (*)(void* self, int hints, int range);
 using GetVideoInfoFunction = const VideoInfo* (*)(void* self);
 using DestructorFunction = void* (*)(void* self, unsigned flags);
 
@@ -505,6 +505,10 @@ public:
         }
         // A host's cache passes its hints on as soon as it wraps the new clip.
         slot<SetCacheHintsFunction>(result.payload, kSetCacheHints)(result.payload, 0, 0);
+        // AviSynth+ then asks its questions, and reads the answer in EAX.
+        for (const scenario::CacheQuestion& q : scenario::kCacheQuestions)
+            if (slot<SetCacheHintsFunction>(result.payload, kSetCacheHints)(result.payload, q.hints, 0) != q.answer)
+                report.problem("SetCacheHints answered wrongly, hints", q.hints);
         if (!grow(clips_, clip_count_)) return false;
         clips_[clip_count_] = result.payload;
         *clip = clip_count_++;

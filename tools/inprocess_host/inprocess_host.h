@@ -56,7 +56,7 @@ public:
     jobcut::PVideoFrame JOBCUT_STDCALL GetFrame(int n, jobcut::IScriptEnvironment* env) override;
     bool JOBCUT_STDCALL GetParity(int n) override;  // true for odd frames
     void JOBCUT_STDCALL GetAudio(void* buffer, int64_t start, int64_t count, jobcut::IScriptEnvironment* env) override;
-    void JOBCUT_STDCALL SetCacheHints(int, int) override {}
+    int JOBCUT_STDCALL SetCacheHints(int, int) override { return 0; }
     const jobcut::VideoInfo& JOBCUT_STDCALL GetVideoInfo() override { return info; }
 
     void expect_audio_buffer(const void* buffer) { audio_base = static_cast<const unsigned char*>(buffer); }
