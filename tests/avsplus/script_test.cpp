@@ -529,7 +529,7 @@ TEST(HostQuestions, AScriptThatStillSetsTheModeGetsTheSameFilter) {
         EXPECT_EQ(counter.opens(), 1);
     }
     EXPECT_EQ(lines_with(file_text(warnings), "Jobcut").size(), 0u) << file_text(warnings);
-    const std::vector<std::string> noted = lines_with(file_text(notes), "unnecessary MT-mode specification");
+    const std::vector<std::string> noted = lines_with(file_text(notes), "unnecessary MT-mode");
     ASSERT_EQ(noted.size(), 1u) << file_text(notes);
     EXPECT_NE(noted[0].find("Jobcut()"), std::string::npos) << noted[0];
 }
