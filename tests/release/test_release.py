@@ -4,6 +4,7 @@ build of jobcut-inspect, which must say what the Linux build says. Each
 TestCase class is one ctest entry."""
 import json
 import os
+import sys
 import shutil
 import subprocess
 import tempfile
@@ -231,6 +232,39 @@ class ReadmeScript(unittest.TestCase):
             self.assertNotEqual(failed.returncode, 0)
             self.assertIn('vapoursynth.Error: Jobcut: file not found - "cuts.vcf"', failed.stderr)
 
+    def test_wrong_calls_raise_vapoursynths_own_error(self):
+        """A missing or wrongly typed argument: VapourSynth's own error (the
+        core's vapoursynth.Error, or its Python module's TypeError for a value
+        it cannot convert), in a Python that goes on running."""
+        calls = [
+            ("Jobcut(video)", "Error: Jobcut: argument filename is required"),
+            ("Jobcut(video, ['a.vcf', 'b.vcf'])", "Error: Jobcut: argument filename is not of array type"),
+            ("Jobcut(audio, 'cuts.vcf')", "Error: Jobcut: argument clip was passed an unsupported type"),
+            ("Jobcut(clip=video, file='cuts.vcf')", "Error: Jobcut: Function does not take argument(s) named file"),
+            ("JobcutAudio(audio, 'cuts.vcf', fpsnum=25)", "Error: JobcutAudio: argument fpsden is required"),
+            ("JobcutAudio(audio, 'cuts.vcf', fpsnum=video, fpsden=1)", "TypeError: int() argument must be"),
+            ("JobcutAudio(audio, 'cuts.vcf', fpsnum=0, fpsden=1)", "Error: JobcutAudio: fpsnum and fpsden must be"),
+        ]
+        program = "\n".join([
+            "import sys, vapoursynth as vs",
+            "from vapoursynth import core",
+            f"core.std.LoadPlugin({PLUGIN!r})",
+            "video = core.std.BlankClip(length=100)",
+            "audio = core.std.BlankAudio(length=100000)",
+            "for call in sys.argv[1:]:",
+            "    try:",
+            "        eval('core.jobcut.' + call)",
+            "        print('no error')",
+            "    except (vs.Error, TypeError) as e:",
+            "        print(type(e).__name__ + ': ' + str(e).replace('\\n', ' '))",
+            "print('still running')"])
+        done = run([sys.executable, "-c", program, *[call for call, _ in calls]])
+        self.assertEqual(done.returncode, 0, done.stderr)
+        lines = done.stdout.splitlines()
+        self.assertEqual(lines[-1], "still running")
+        self.assertEqual(len(lines), len(calls) + 1, done.stdout)
+        for (call, error), line in zip(calls, lines):
+            self.assertTrue(line.startswith(error), f"{call}: {line}")
 
 if __name__ == "__main__":
     unittest.main()

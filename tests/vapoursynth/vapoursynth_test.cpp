@@ -24,6 +24,7 @@
 #include "host/avisynth/sample_type.h"
 #include "tests/unit/cut_ranges.h"
 #include "tests/unit/test_files.h"
+#include "tests/vapoursynth/avisynth_cut.h"
 #include "tests/vapoursynth/vs_core.h"
 #include "tools/inprocess_host/inprocess_host.h"
 
@@ -106,58 +107,18 @@ public:
     std::vector<VSNode*> nodes;
 };
 
-// The AviSynth binding's cut of the same file over the same source, through
-// the in-process host: each output frame's source frame and the audio bytes,
-// with source positions outside the source silent, as a real host gives them.
-struct AviSynthCut {
-    std::string error;
-    int frames = 0;
-    int64_t samples = 0;
-    std::vector<int> frame;  // output frame -> source frame, kept inside the source
-    std::unique_ptr<jobcut::PClip> clip;
-    inprocess::SourceClip* source = nullptr;
-    Source shape;
-
-    std::vector<uint8_t> audio(int64_t start, int64_t count) {
-        const int64_t bps = 2 * shape.channels;
-        std::vector<uint8_t> bytes(static_cast<size_t>(count * bps), 0xEE);
-        source->calls.clear();
-        source->expect_audio_buffer(bytes.data());
-        (*clip)->GetAudio(bytes.data(), start, count, nullptr);
-        for (const inprocess::SourceCall& call : source->calls)
-            for (int64_t s = 0; s < call.count; ++s)
-                if (call.start + s < 0 || call.start + s >= shape.samples)
-                    std::fill_n(bytes.begin() + call.at + s * bps, bps, 0);
-        return bytes;
-    }
-};
-
-AviSynthCut avisynth_cut(inprocess::Plugin& plugin, const Source& s, const std::string& file) {
+// The source as the AviSynth filter is given it: 64x48, 16-bit audio.
+jobcut::VideoInfo avisynth_source(const Source& s) {
     jobcut::VideoInfo vi{};
     vi.width = 64, vi.height = 48, vi.pixel_type = 7;
     vi.num_frames = s.frames, vi.fps_numerator = s.fps_numerator, vi.fps_denominator = s.fps_denominator;
     vi.audio_samples_per_second = s.rate, vi.sample_type = jobcut::kSampleInt16, vi.nchannels = s.channels;
     vi.num_audio_samples = s.samples;
-    AviSynthCut cut;
-    cut.shape = s;
-    cut.source = new inprocess::SourceClip(vi);
-    jobcut::PClip held(cut.source);
-    try {
-        cut.clip = std::make_unique<jobcut::PClip>(plugin.create(cut.source, file.c_str()));
-    } catch (const inprocess::ScriptError& e) {
-        cut.error = e.message;
-        return cut;
-    }
-    cut.source->record_calls = false;
-    const jobcut::VideoInfo& out = (*cut.clip)->GetVideoInfo();
-    cut.frames = out.num_frames;
-    cut.samples = out.num_audio_samples;
-    for (int n = 0; n < cut.frames; ++n) {
-        const int shown = cut.source->frame_number((*cut.clip)->GetFrame(n, nullptr));
-        cut.frame.push_back(std::min(shown, s.frames - 1));
-    }
-    cut.source->record_calls = true;
-    return cut;
+    return vi;
+}
+
+vstest::AviSynthCut avisynth_cut(inprocess::Plugin& plugin, const Source& s, const std::string& file) {
+    return vstest::avisynth_cut(plugin, avisynth_source(s), file);
 }
 
 // The audio frames worth comparing: all of a short clip; of a long one, every
@@ -183,7 +144,7 @@ std::vector<int> audio_frames_to_compare(jobcut::IClip* clip, int64_t samples) {
 
 // Compares both bindings over one file and source; returns what differs, "" when nothing.
 std::string compare_bindings(inprocess::Plugin& plugin, const Source& s, const std::string& file) {
-    AviSynthCut expected = avisynth_cut(plugin, s, file);
+    vstest::AviSynthCut expected = avisynth_cut(plugin, s, file);
     Session session;
     const vstest::Result video = session.video_cut(session.video_source(s), file);
     const vstest::Result audio = session.audio_cut(session.audio_source(s), file, s.fps_numerator, s.fps_denominator);
@@ -399,7 +360,7 @@ TEST(SourceRequests, ExactlyTheFramesEachOutputFrameNeeds) {
     Source s;
     s.rate = 48000;
     s.samples = int64_t{s.frames} * 1920 - 500;
-    AviSynthCut expected = avisynth_cut(plugin, s, file);
+    vstest::AviSynthCut expected = avisynth_cut(plugin, s, file);
     ASSERT_EQ(expected.error, "");
     const int audio_frames = static_cast<int>((expected.samples + VS_AUDIO_FRAME_SAMPLES - 1) / VS_AUDIO_FRAME_SAMPLES);
     for (int n = 0; n < std::max(expected.frames, audio_frames); ++n) {
@@ -439,7 +400,7 @@ TEST(Threads, FourThreadsAtOnceGiveTheSameCut) {
     Source s;
     s.rate = 44100;
     s.samples = 1764000;
-    AviSynthCut expected = avisynth_cut(plugin, s, file);
+    vstest::AviSynthCut expected = avisynth_cut(plugin, s, file);
     Session session(4);
     VSNode* video = session.video_cut(session.video_source(s), file).node;
     VSNode* audio = session.audio_cut(session.audio_source(s), file, 25, 1).node;

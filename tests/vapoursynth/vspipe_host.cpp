@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/scenario_runner/transcript_check.h"
+#include "tests/vapoursynth/avisynth_cut.h"
 #include "tests/vapoursynth/scenario_host.h"
 
 namespace vstest {
@@ -167,6 +168,7 @@ public:
             rendered.properties.fps_numerator = p.fps_numerator, rendered.properties.fps_denominator = p.fps_denominator;
         if (static_cast<int64_t>(rendered.positions.size()) != info_field(info.out, "Frames"))
             report.problem("vspipe --info and -c y4m disagree on the frame count");
+        check_whole_clip(p, file_name, audio, rendered, report);
         *clip = new_id();
         clips_[*clip] = rendered;
         return true;
@@ -265,8 +267,23 @@ private:
         return true;
     }
 
+    // Beyond the frames and samples the list names: every frame and every
+    // sample vspipe rendered, against the AviSynth filter's cut of the file.
+    void check_whole_clip(const scenario::Properties& p, const char* file_name, bool audio, const Rendered& rendered,
+                          scenario::Report& report) {
+        const jobcut::VideoInfo vi{p.width,      p.height,     p.fps_numerator, p.fps_denominator,
+                                   p.num_frames, p.pixel_type, p.audio_rate,    p.sample_type,
+                                   p.audio_samples, p.channels, p.image_type};
+        AviSynthCut expected = avisynth_cut(avisynth_, vi, file_name);
+        if (!expected.error.empty() || expected.frame != rendered.positions)
+            report.problem("vspipe's frames are not the AviSynth filter's");
+        if (audio && expected.audio(0, expected.samples) != rendered.audio)
+            report.problem("vspipe's audio is not the AviSynth filter's");
+    }
+
     std::string plugin_, source_plugin_, vspipe_;
     std::map<int, Rendered> clips_;
+    inprocess::Plugin avisynth_;
 };
 
 }  // namespace

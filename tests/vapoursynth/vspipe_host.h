@@ -1,7 +1,8 @@
 // The scenario list's actions as a VapourSynth user meets them: each `create`
 // is a .vpy script (the test sources, then Jobcut and JobcutAudio called by
 // keyword, outputs 0 and 1), rendered by vspipe: `--info` for the clip's
-// properties, `-c y4m` for its frames, `-o 1 -c wav` for its audio. The
+// properties, `-c y4m` for its frames, `-o 1 -c wav` for its audio; every
+// frame and sample rendered is held to the AviSynth filter's cut too. The
 // plug-in is not loaded by the script: it sits in the user plug-in folder a
 // vapoursynth.conf names, as an installed plug-in does.
 #ifndef JOBCUT_TESTS_VAPOURSYNTH_VSPIPE_HOST_H
