@@ -1,7 +1,10 @@
 #include "bench/ratios.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
+#include <random>
 #include <utility>
 
 benchmark::internal::Benchmark* add_benchmark(const std::string& name, std::function<void(benchmark::State&)> body) {
@@ -31,4 +34,15 @@ void RatioReporter::print_ratios(const std::vector<Ratio>& ratios) const {
         std::printf("  %-44s %6.2fx %s  (%.1f ns against %.1f ns)\n", ratio.label.c_str(), measured / baseline,
                     ratio.baseline_label.c_str(), measured, baseline);
     }
+}
+
+std::string name_of(const std::string& measure, const char* source, int ranges, const char* variant) {
+    return measure + "/" + source + "/" + std::to_string(ranges) + "/" + variant;
+}
+
+std::vector<int> frame_order(int frames, bool shuffled) {
+    std::vector<int> order(static_cast<size_t>(frames));
+    std::iota(order.begin(), order.end(), 0);
+    if (shuffled) std::shuffle(order.begin(), order.end(), std::mt19937(12345));
+    return order;
 }

@@ -17,6 +17,12 @@ struct Ratio {
     std::string baseline_label;
 };
 
+// A host benchmark's name: "measure/source/ranges/variant".
+std::string name_of(const std::string& measure, const char* source, int ranges, const char* variant);
+
+// Frame numbers 0 to frames - 1 in order, or shuffled the same way every run.
+std::vector<int> frame_order(int frames, bool shuffled);
+
 // Registers a benchmark repeated enough for its median to hold on a busy machine.
 benchmark::internal::Benchmark* add_benchmark(const std::string& name, std::function<void(benchmark::State&)> body);
 

@@ -78,18 +78,6 @@ std::string script(const char* variant, const Source& source, int ranges) {
     return text;
 }
 
-std::string name_of(const std::string& measure, const char* source, int ranges, const char* variant) {
-    return measure + "/" + source + "/" + std::to_string(ranges) + "/" + variant;
-}
-
-// Output frame numbers in order, or shuffled the same way every run.
-std::vector<int> frame_order(int frames, bool shuffled) {
-    std::vector<int> order(static_cast<size_t>(frames));
-    std::iota(order.begin(), order.end(), 0);
-    if (shuffled) std::shuffle(order.begin(), order.end(), std::mt19937(12345));
-    return order;
-}
-
 // The CPU time of this thread, which makes every frame: on a shared machine
 // the time other programs take is not counted.
 double thread_seconds() {

@@ -254,18 +254,6 @@ void check_lengths() {
     }
 }
 
-std::string name_of(const std::string& measure, const char* source, int ranges, const char* variant) {
-    return measure + "/" + source + "/" + std::to_string(ranges) + "/" + variant;
-}
-
-// Frame numbers in order, or shuffled the same way every run.
-std::vector<int> frame_order(int frames, bool shuffled) {
-    std::vector<int> order(static_cast<size_t>(frames));
-    std::iota(order.begin(), order.end(), 0);
-    if (shuffled) std::shuffle(order.begin(), order.end(), std::mt19937(12345));
-    return order;
-}
-
 // The CPU time of this process: the core's worker thread, which makes every
 // frame, and this thread, which asks and waits.
 double process_seconds() {

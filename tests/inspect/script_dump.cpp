@@ -93,8 +93,10 @@ int main(int argc, char** argv) {
     std::ifstream script_file(argv[2], std::ios::binary);
     std::stringstream script;
     script << script_file.rdbuf();
+    // The host keeps a script error's text in the environment: it is printed
+    // before the environment goes.
+    real_host::Environment env;
     try {
-        real_host::Environment env;
         env->AddFunction("TestSource", "", create_test_source, nullptr);
         env.load_plugin(argv[1]);
         const PClip clip = env.eval(script.str(), argv[2]).AsClip();

@@ -152,7 +152,7 @@ public:
         // Only samples inside the clip come back: they begin at sample max(start, 0).
         const VSAudioFormat& format = vstest::api()->getAudioInfo(clip.audio)->format;
         const int64_t at = (start < 0 ? -start : 0) * format.bytesPerSample * format.numChannels;
-        std::memcpy(buffer + scenario::kGuardBytes + at, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(buffer + scenario::kGuardBytes + at, bytes.data(), bytes.size());
     }
 
     void release_clip(int id, scenario::Report&) override {
