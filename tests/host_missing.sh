@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Stands in for the real-host tests when no AviSynth+ was built: a skip, with
+# Stands in for a real host's tests when the host was not built: a skip, with
 # the reason, except under CI, where the real host must be there.
 echo "real-host tests skipped: $1"
 if [ "${CI:-}" = true ]; then
