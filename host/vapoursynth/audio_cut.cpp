@@ -22,14 +22,20 @@ constexpr int64_t kFrameSamples = kAudioFrameSamples;
 // One output audio frame meets at most one piece per row and the silence after them.
 constexpr int kMaxPieces = kMaxRows + 1;
 
-// The source frames [first, last] a piece reads; false when it reads none
-// (silence, or only positions outside the source).
-bool frames_read(const AudioPiece& piece, int64_t source_samples, int* first, int* last) {
+// The part [*begin, *end) of a piece's source span that lies inside the
+// source; false when none does (silence, or only positions outside it).
+bool inside_source(const AudioPiece& piece, int64_t source_samples, int64_t* begin, int64_t* end) {
     if (piece.silence || piece.count <= 0) return false;
-    const int64_t begin = piece.source_start < 0 ? 0 : piece.source_start;
-    int64_t end = piece.source_start + piece.count;
-    if (end > source_samples) end = source_samples;
-    if (begin >= end) return false;
+    *begin = piece.source_start < 0 ? 0 : piece.source_start;
+    *end = piece.source_start + piece.count;
+    if (*end > source_samples) *end = source_samples;
+    return *begin < *end;
+}
+
+// The source frames [first, last] a piece reads; false when it reads none.
+bool frames_read(const AudioPiece& piece, int64_t source_samples, int* first, int* last) {
+    int64_t begin, end;
+    if (!inside_source(piece, source_samples, &begin, &end)) return false;
     *first = static_cast<int>(begin / kFrameSamples);
     *last = static_cast<int>((end - 1) / kFrameSamples);
     return true;
@@ -103,16 +109,14 @@ Frame* assemble_frame(const AudioCut& cut, int64_t start, int samples, FrameCont
     int64_t at = 0;
     while (plan.next(&piece)) {
         if (piece.count <= 0) continue;
-        int64_t begin = piece.source_start;
-        const int64_t end = piece.source_start + piece.count;
-        int64_t inside_begin = begin < 0 ? 0 : begin;
-        int64_t inside_end = end > cut.source_samples ? cut.source_samples : end;
-        if (piece.silence || inside_begin >= inside_end) {
+        int64_t begin, end;  // the part inside the source, silence around it
+        if (!inside_source(piece, cut.source_samples, &begin, &end)) {
             fill_zero(out, channels, size, at, piece.count, api);
         } else {
-            fill_zero(out, channels, size, at, inside_begin - begin, api);
-            copy_source(cut, out, at + (inside_begin - begin), inside_begin, inside_end, context, api);
-            fill_zero(out, channels, size, at + (inside_end - begin), end - inside_end, api);
+            const int64_t before = begin - piece.source_start;
+            fill_zero(out, channels, size, at, before, api);
+            copy_source(cut, out, at + before, begin, end, context, api);
+            fill_zero(out, channels, size, at + before + (end - begin), piece.source_start + piece.count - end, api);
         }
         at += piece.count;
     }

@@ -70,28 +70,6 @@ void mask_unshown(std::string* wanted, std::string* seen) {
     *seen = join(seen_words);
 }
 
-// The text as a reader of UTF-8 sees it when every stray byte shows as U+FFFD.
-std::string as_utf8(const std::string& text) {
-    std::string shown;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char lead = text[i];
-        size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        for (size_t k = 1; k < length; ++k)
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) length = 0;
-        // No test name holds an overlong form or a surrogate: the lead and the
-        // continuation bytes decide here.
-        if (length == 0) {
-            shown += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            shown.append(text, i, length);
-            i += length;
-        }
-    }
-    return shown;
-}
-
 // The source of the scenario being run, as far as the checks need it.
 struct SourceShape {
     int64_t frames = 1000, samples = 8000;
@@ -305,6 +283,27 @@ void Checker::check_audio(const Block& want, const Block& got, int64_t start, in
 }
 
 }  // namespace
+
+std::string as_utf8(const std::string& text) {
+    std::string shown;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = text[i];
+        size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        for (size_t k = 1; k < length; ++k)
+            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) length = 0;
+        // No test name holds an overlong form or a surrogate: the lead and the
+        // continuation bytes decide here.
+        if (length == 0) {
+            shown += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            shown.append(text, i, length);
+            i += length;
+        }
+    }
+    return shown;
+}
 
 int check_transcript(const HostView& view, const std::string& list, const std::string& transcript, int run_status) {
     const std::vector<Block> wanted = blocks_of(list), seen = blocks_of(transcript);

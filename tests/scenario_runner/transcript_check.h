@@ -26,6 +26,10 @@ struct HostView {
                                  // of a UTF-8 character shows as U+FFFD
 };
 
+// The text as a reader of UTF-8 sees it when every stray byte shows as U+FFFD
+// (the text itself when it is UTF-8).
+std::string as_utf8(const std::string& text);
+
 // Compares the transcript with the list and prints what was checked, what the
 // host hides and every difference. Returns the exit status: 0 when every
 // result the host shows matches and the run went through the whole list.

@@ -29,11 +29,6 @@
 
 namespace {
 
-int32_t avisynth_sample_type(const VSAudioFormat& format) {
-    if (format.sampleType == stFloat) return 16;
-    return format.bitsPerSample == 16 ? 2 : 8;
-}
-
 struct Clip {
     int source;
     VSNode* video = nullptr;
@@ -118,7 +113,7 @@ public:
         if (clip.audio) {
             const VSAudioInfo& ai = *vstest::api()->getAudioInfo(clip.audio);
             p.audio_rate = ai.sampleRate;
-            p.sample_type = avisynth_sample_type(ai.format);
+            p.sample_type = vstest::avisynth_sample_type(ai.format.sampleType == stFloat, ai.format.bitsPerSample);
             p.channels = ai.format.numChannels;
             p.audio_samples = ai.numSamples;
         } else if (clip.audio_refused_empty) {

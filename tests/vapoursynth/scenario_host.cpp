@@ -11,6 +11,8 @@ bool vapoursynth_audio(int32_t sample_type, int* bits, bool* is_float) {
     }
 }
 
+int32_t avisynth_sample_type(bool is_float, int bits) { return is_float ? 16 : bits == 16 ? 2 : 8; }
+
 bool audio_applies(const scenario::Properties& p) {
     int bits;
     bool is_float;

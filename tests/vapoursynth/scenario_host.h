@@ -17,6 +17,9 @@ constexpr const char* kNotApplicable = "not applicable in VapourSynth: ";
 // AviSynth's audio sample types VapourSynth holds, as (bits, float).
 bool vapoursynth_audio(int32_t sample_type, int* bits, bool* is_float);
 
+// The AviSynth sample type of VapourSynth's audio of that kind (16 or 32 bits).
+int32_t avisynth_sample_type(bool is_float, int bits);
+
 // Whether VapourSynth can hold the source's audio, and cut it at the source's frame rate.
 bool audio_applies(const scenario::Properties& p);
 

@@ -57,14 +57,7 @@ Run run(const std::string& command) {
 // A Python literal for a file name: a str when the bytes are UTF-8 (as a
 // script names a file), else bytes, as a script holding raw bytes passes them.
 std::string python_name(const std::string& name) {
-    bool utf8 = true;
-    for (size_t i = 0; i < name.size() && utf8;) {
-        const unsigned char c = name[i];
-        const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        utf8 = length > 0 && i + length <= name.size();
-        for (size_t k = 1; utf8 && k < length; ++k) utf8 = (static_cast<unsigned char>(name[i + k]) >> 6) == 2;
-        i += length ? length : 1;
-    }
+    const bool utf8 = scenario::as_utf8(name) == name;
     std::string literal = utf8 ? "\"" : "b\"";
     for (unsigned char c : name) {
         char escaped[8];
@@ -91,8 +84,6 @@ int64_t info_field(const std::string& info, const char* key) {
     const long long number = std::strtoll(value, &end, 10);
     return end == value ? -1 : number;
 }
-
-int32_t avisynth_sample_type(bool is_float, int bits) { return is_float ? 16 : bits == 16 ? 2 : 8; }
 
 struct Rendered {
     scenario::Properties properties;
